@@ -1,0 +1,23 @@
+// Moving formulas the way a spreadsheet does when a cell is copied and pasted
+// somewhere else: relative references follow, absolute ones stay.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+struct ShiftedFormula {
+  std::string text;      // the formula text moved by (dRow, dCol), without a leading '='
+  bool keepsMeaning;     // false when it refers to another sheet, another workbook, a defined name or a table (structured reference)
+};
+
+// Moves every relative part of the references in `formula` (no leading '=') by
+// dRow rows and dCol columns. A reference or range pushed off the sheet becomes
+// #REF! (after its sheet prefix, if it had one). String literals, array
+// constants, function names, names and structured references are copied as
+// written; whitespace is kept.
+ShiftedFormula ShiftFormula(std::string_view formula, int32_t dRow, int32_t dCol);
+
+}  // namespace corvane
