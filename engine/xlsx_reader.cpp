@@ -1,0 +1,719 @@
+#include "engine/xlsx_reader.h"
+
+#include <charconv>
+#include <cstring>
+#include <unordered_map>
+
+#include "engine/error.h"
+#include "engine/formula_shift.h"
+#include "engine/cellref.h"
+#include "engine/styles_reader.h"
+#include "engine/xml_reader.h"
+#include "engine/zip_package.h"
+
+namespace corvane {
+
+namespace {
+
+bool EndsWith(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// ---------------------------------------------------------------------------
+// Package relationships
+
+struct Relationship {
+  std::string id, type, target;
+  bool external = false;
+};
+
+class RelsHandler : public XmlHandler {
+ public:
+  std::vector<Relationship> rels;
+  void start(std::string_view name, const char** a) override {
+    if (name != "Relationship") return;
+    Relationship r;
+    if (const char* v = Attr(a, "Id")) r.id = v;
+    if (const char* v = Attr(a, "Type")) r.type = v;
+    if (const char* v = Attr(a, "Target")) r.target = v;
+    if (const char* v = Attr(a, "TargetMode")) r.external = std::strcmp(v, "External") == 0;
+    rels.push_back(std::move(r));
+  }
+};
+
+std::string DirOf(std::string_view part) {
+  auto slash = part.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
+}
+
+// Resolves a relationship target against the folder of the part that holds it.
+std::string ResolvePart(std::string_view baseDir, std::string_view target) {
+  std::string joined = !target.empty() && target[0] == '/' ? std::string(target.substr(1))
+                                                           : std::string(baseDir) + std::string(target);
+  std::vector<std::string> parts;
+  size_t i = 0;
+  while (i <= joined.size()) {
+    size_t j = joined.find('/', i);
+    if (j == std::string::npos) j = joined.size();
+    std::string seg = joined.substr(i, j - i);
+    if (seg == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      parts.push_back(seg);
+    }
+    i = j + 1;
+  }
+  std::string out;
+  for (auto& p : parts) out += (out.empty() ? "" : "/") + p;
+  return out;
+}
+
+std::string RelsPartOf(std::string_view part) {
+  auto slash = part.rfind('/');
+  std::string dir = slash == std::string_view::npos ? "" : std::string(part.substr(0, slash + 1));
+  std::string file(slash == std::string_view::npos ? part : part.substr(slash + 1));
+  return dir + "_rels/" + file + ".rels";
+}
+
+// ---------------------------------------------------------------------------
+// workbook.xml
+
+struct WorkbookSheet {
+  std::string name, relId;
+  SheetVisibility visibility = SheetVisibility::Visible;
+};
+
+class WorkbookHandler : public XmlHandler {
+ public:
+  std::vector<WorkbookSheet> sheets;
+  bool date1904 = false;
+  void start(std::string_view name, const char** a) override {
+    if (name == "sheet") {
+      WorkbookSheet s;
+      if (const char* v = Attr(a, "name")) s.name = v;
+      if (const char* v = Attr(a, "id")) s.relId = v;
+      if (const char* v = Attr(a, "state")) {
+        if (!std::strcmp(v, "hidden")) s.visibility = SheetVisibility::Hidden;
+        if (!std::strcmp(v, "veryHidden")) s.visibility = SheetVisibility::VeryHidden;
+      }
+      sheets.push_back(std::move(s));
+    } else if (name == "workbookPr") {
+      if (const char* v = Attr(a, "date1904")) date1904 = !std::strcmp(v, "1") || !std::strcmp(v, "true");
+    }
+  }
+};
+
+// ---------------------------------------------------------------------------
+// sharedStrings.xml
+
+class SharedStringsHandler : public XmlHandler {
+ public:
+  explicit SharedStringsHandler(StringPool& pool) : pool_(pool) {}
+  void start(std::string_view name, const char** a) override {
+    if (name == "si") {
+      buf_.clear();
+      inSi_ = true;
+    } else if (name == "rPh") {
+      ++skip_;
+    } else if (name == "t" && inSi_ && skip_ == 0) {
+      inT_ = true;
+    }
+  }
+  void end(std::string_view name) override {
+    if (name == "si") {
+      if (buf_.find("_x") != std::string::npos) DecodeOoxmlEscapes(buf_);
+      pool_.add(buf_);
+      inSi_ = false;
+    } else if (name == "rPh") {
+      --skip_;
+    } else if (name == "t") {
+      inT_ = false;
+    }
+  }
+  void text(std::string_view s) override {
+    if (inT_) buf_.append(s);
+  }
+
+ private:
+  StringPool& pool_;
+  std::string buf_;
+  bool inSi_ = false, inT_ = false;
+  int skip_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// comments
+
+class CommentsHandler : public XmlHandler {
+ public:
+  std::vector<std::string> authors;
+  std::vector<Comment> comments;
+  std::string what;
+  void start(std::string_view name, const char** a) override {
+    if (name == "author") {
+      inAuthor_ = true;
+      buf_.clear();
+    } else if (name == "comment") {
+      Comment c;
+      const char* ref = Attr(a, "ref");
+      Rect r;
+      if (!ref || !ParseRange(ref, r)) return;
+      c.row = r.r1;
+      c.col = r.c1;
+      if (const char* id = Attr(a, "authorId")) {
+        size_t i = std::strtoul(id, nullptr, 10);
+        if (i < authors.size()) c.author = authors[i];
+      }
+      comments.push_back(std::move(c));
+      inComment_ = true;
+      buf_.clear();
+    } else if (name == "rPh") {
+      ++skip_;
+    } else if (name == "t" && (inComment_ || inAuthor_) && skip_ == 0) {
+      inT_ = true;
+    }
+  }
+  void end(std::string_view name) override {
+    if (name == "author") {
+      authors.push_back(buf_);
+      inAuthor_ = false;
+    } else if (name == "comment" && inComment_) {
+      DecodeOoxmlEscapes(buf_);
+      comments.back().text = buf_;
+      inComment_ = false;
+    } else if (name == "t") {
+      inT_ = false;
+    } else if (name == "rPh") {
+      --skip_;
+    }
+  }
+  void text(std::string_view s) override {
+    if (inT_ || inAuthor_) buf_.append(s);
+  }
+
+ private:
+  std::string buf_;
+  bool inAuthor_ = false, inComment_ = false, inT_ = false;
+  int skip_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// worksheet XML: the hot path
+
+struct SharedMaster {
+  std::string text;
+  int32_t row, col;
+};
+
+struct PendingLink {
+  Rect ref;
+  std::string relId, location, tooltip;
+};
+
+// Parses "B12" without allocating. Row and column come back 0-based.
+bool ParseCellRef(const char* s, int32_t& row, int32_t& col) {
+  int32_t c = 0;
+  const char* p = s;
+  while (*p == '$') ++p;
+  int letters = 0;
+  for (; (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z'); ++p) {
+    if (++letters > 3) return false;
+    c = c * 26 + ((*p | 0x20) - 'a' + 1);
+  }
+  if (*p == '$') ++p;
+  int32_t r = 0;
+  int digits = 0;
+  for (; *p >= '0' && *p <= '9'; ++p) {
+    if (++digits > 7) return false;
+    r = r * 10 + (*p - '0');
+  }
+  if (*p != 0 || letters == 0 || digits == 0) return false;
+  if (r < 1 || r > kMaxRows || c < 1 || c > kMaxCols) return false;
+  row = r - 1;
+  col = c - 1;
+  return true;
+}
+
+class SheetHandler : public XmlHandler {
+ public:
+  SheetHandler(SheetData& sheet, const StringPool* sst, uint32_t styleCount, bool date1904, std::string what)
+      : sheet_(sheet), sst_(sst), styleCount_(styleCount), date1904_(date1904), what_(std::move(what)) {}
+
+  std::vector<PendingLink> links;
+
+  void start(std::string_view name, const char** a) override {
+    switch (name.size()) {
+      case 1:
+        if (name[0] == 'c' && inData_) return startCell(a);
+        if (name[0] == 'v' && inCell_) { collect_ = &val_; val_.clear(); return; }
+        if (name[0] == 'f' && inCell_) return startFormula(a);
+        if (name[0] == 't' && inIs_ && skip_ == 0) { collect_ = &str_; return; }
+        return;
+      case 2:
+        if (name == "is" && inCell_) { inIs_ = true; str_.clear(); hasIs_ = true; }
+        return;
+      case 3:
+        if (name == "row" && inData_) return startRow(a);
+        if (name == "rPh") ++skip_;
+        return;
+      default:
+        if (name == "sheetData") inData_ = true;
+        else if (name == "mergeCell") startMerge(a);
+        else if (name == "hyperlink") startLink(a);
+        return;
+    }
+  }
+
+  void end(std::string_view name) override {
+    if (name.size() == 1) {
+      if (name[0] == 'c' && inCell_) endCell();
+      else if (name[0] == 'v' || name[0] == 'f' || name[0] == 't') collect_ = nullptr;
+    } else if (name == "is") {
+      inIs_ = false;
+    } else if (name == "rPh") {
+      --skip_;
+    } else if (name == "sheetData") {
+      inData_ = false;
+    }
+  }
+
+  void text(std::string_view s) override {
+    if (collect_) collect_->append(s);
+  }
+
+ private:
+  [[noreturn]] void damaged(const std::string& why) { throw AutomationError(what_ + " is damaged: " + why + "."); }
+
+  void startRow(const char** a) {
+    const char* r = Attr(a, "r");
+    if (r) {
+      long v = std::strtol(r, nullptr, 10);
+      if (v < 1 || v > kMaxRows) damaged(std::string("row number ") + r + " is outside the sheet");
+      row_ = static_cast<int32_t>(v - 1);
+    } else {
+      ++row_;
+      if (row_ >= kMaxRows) damaged("it has more rows than a sheet can hold");
+    }
+    col_ = -1;
+  }
+
+  void startCell(const char** a) {
+    inCell_ = true;
+    hasIs_ = hasFormula_ = dynamic_ = false;
+    val_.clear();
+    type_ = 'n';
+    style_ = 0;
+    for (const char** p = a; *p; p += 2) {
+      std::string_view k = LocalName(p[0]);
+      const char* v = p[1];
+      if (k == "r") {
+        int32_t r, c;
+        if (!ParseCellRef(v, r, c)) damaged(std::string("the cell reference \"") + v + "\" is not a cell of a sheet");
+        row_ = r;
+        col_ = c - 1;  // advanced below
+      } else if (k == "s") {
+        unsigned long s = std::strtoul(v, nullptr, 10);
+        style_ = s < styleCount_ ? static_cast<uint32_t>(s) : 0;
+      } else if (k == "t") {
+        type_ = v[0] == 's' ? (v[1] == 't' ? 'f' : 's') : v[0] == 'i' ? 'i' : v[0];
+      } else if (k == "cm") {
+        dynamic_ = true;
+      }
+    }
+    if (row_ < 0) row_ = 0;
+    ++col_;
+    if (col_ >= kMaxCols) damaged("a row has more cells than a sheet can hold");
+  }
+
+  void startFormula(const char** a) {
+    hasFormula_ = true;
+    fType_ = 'n';
+    fRef_.clear();
+    fSi_ = -1;
+    for (const char** p = a; *p; p += 2) {
+      std::string_view k = LocalName(p[0]);
+      if (k == "t") fType_ = p[1][0];  // normal, shared, array, dataTable
+      else if (k == "ref") fRef_ = p[1];
+      else if (k == "si") fSi_ = std::strtol(p[1], nullptr, 10);
+    }
+    form_.clear();
+    collect_ = &form_;
+  }
+
+  void startMerge(const char** a) {
+    const char* ref = Attr(a, "ref");
+    Rect r;
+    if (ref && ParseRange(ref, r) && (r.rows() > 1 || r.cols() > 1)) sheet_.merges.push_back(r);
+  }
+
+  void startLink(const char** a) {
+    PendingLink l;
+    const char* ref = Attr(a, "ref");
+    if (!ref || !ParseRange(ref, l.ref)) return;
+    if (const char* v = Attr(a, "id")) l.relId = v;
+    if (const char* v = Attr(a, "location")) l.location = v;
+    if (const char* v = Attr(a, "tooltip")) l.tooltip = v;
+    links.push_back(std::move(l));
+  }
+
+  static bool ParseNumber(const std::string& s, double& out) {
+    const char* b = s.data();
+    const char* e = b + s.size();
+    while (b < e && (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r')) ++b;
+    if (b < e && *b == '+') ++b;
+    auto res = std::from_chars(b, e, out);
+    return res.ec == std::errc() && b != e;
+  }
+
+  void endCell() {
+    inCell_ = false;
+    collect_ = nullptr;
+    Cell c;
+    c.row = static_cast<uint32_t>(row_);
+    c.col = static_cast<uint16_t>(col_);
+    c.style = style_;
+
+    // The value first, as it stands on its own or as a formula's cached result.
+    CellType vt = CellType::Blank;
+    uint32_t sidx = 0;
+    uint8_t ssub = kOwnString;
+    switch (type_) {
+      case 's': {
+        if (val_.empty()) break;
+        unsigned long i = std::strtoul(val_.c_str(), nullptr, 10);
+        if (!sst_ || i >= sst_->size()) damaged("a cell refers to a shared string that does not exist");
+        vt = CellType::String;
+        sidx = static_cast<uint32_t>(i);
+        ssub = kSharedString;
+        break;
+      }
+      case 'i':
+        if (!hasIs_) break;
+        if (str_.find("_x") != std::string::npos) DecodeOoxmlEscapes(str_);
+        vt = CellType::String;
+        sidx = sheet_.strings.add(str_);
+        break;
+      case 'f':  // t="str"
+        if (!hasFormula_ && val_.empty()) break;
+        vt = CellType::String;
+        if (!hasFormula_) sidx = sheet_.strings.add(val_);
+        break;
+      case 'b':
+        if (val_.empty()) break;
+        vt = CellType::Bool;
+        c.num = (val_ == "1" || val_ == "true") ? 1 : 0;
+        break;
+      case 'e':
+        if (val_.empty()) break;
+        vt = CellType::Error;
+        c.sub = static_cast<uint8_t>(ParseError(val_));
+        break;
+      case 'd': {
+        if (val_.empty()) break;
+        double serial;
+        if (!IsoDateToSerial(val_, serial)) damaged("a date cell holds \"" + val_ + "\"");
+        c.num = date1904_ ? serial - 1462 : serial;
+        vt = CellType::Number;
+        break;
+      }
+      default:
+        if (val_.empty()) break;
+        if (!ParseNumber(val_, c.num)) damaged("a number cell holds \"" + val_ + "\"");
+        vt = CellType::Number;
+        break;
+    }
+
+    if (hasFormula_ && fType_ != 'd') {
+      std::string text;
+      FormulaKind kind = FormulaKind::Normal;
+      Rect arrayRange;
+      if (fType_ == 's') {
+        if (!form_.empty()) {
+          if (fSi_ >= 0) shared_[fSi_] = SharedMaster{form_, row_, col_};
+          text = form_;
+        } else {
+          auto it = shared_.find(fSi_);
+          if (it != shared_.end())
+            text = ShiftFormula(it->second.text, row_ - it->second.row, col_ - it->second.col).text;
+        }
+      } else {
+        text = form_;
+        if (fType_ == 'a') {
+          kind = dynamic_ ? FormulaKind::DynamicArray : FormulaKind::Array;
+          if (fRef_.empty() || !ParseRange(fRef_, arrayRange)) arrayRange = Rect{row_, col_, row_, col_};
+        }
+      }
+      if (!text.empty()) {
+        Formula f;
+        f.text = std::move(text);
+        f.kind = kind;
+        f.arrayRange = arrayRange;
+        CachedKind ck = CachedKind::None;
+        switch (vt) {
+          case CellType::Number: ck = CachedKind::Number; break;
+          case CellType::Bool: ck = CachedKind::Bool; break;
+          case CellType::Error: ck = CachedKind::Error; f.cachedError = c.sub; break;
+          case CellType::String:
+            ck = CachedKind::String;
+            f.cachedString = type_ == 'f' ? val_ : std::string(ssub == kSharedString ? sst_->get(sidx)
+                                                                                    : sheet_.strings.get(sidx));
+            break;
+          default: break;
+        }
+        c.type = CellType::Formula;
+        c.sub = static_cast<uint8_t>(ck);
+        c.aux = static_cast<uint32_t>(sheet_.formulas.size());
+        sheet_.formulas.push_back(std::move(f));
+        push(c);
+        return;
+      }
+    }
+    if (vt == CellType::String && type_ == 'f' && hasFormula_) sidx = sheet_.strings.add(val_);
+    c.type = vt;
+    if (vt == CellType::String) {
+      c.aux = sidx;
+      c.sub = ssub;
+    }
+    if (vt == CellType::Blank && style_ == 0) return;
+    push(c);
+  }
+
+  void push(const Cell& c) {
+    auto& v = sheet_.cells;
+    if (!v.empty() && (v.back().row > c.row || (v.back().row == c.row && v.back().col >= c.col)))
+      sheet_.sorted = false;
+    v.push_back(c);
+  }
+
+  SheetData& sheet_;
+  const StringPool* sst_;
+  uint32_t styleCount_;
+  bool date1904_;
+  std::string what_;
+
+  bool inData_ = false, inCell_ = false, inIs_ = false, hasIs_ = false, hasFormula_ = false, dynamic_ = false;
+  int skip_ = 0;
+  int32_t row_ = -1, col_ = -1;
+  char type_ = 'n', fType_ = 'n';
+  uint32_t style_ = 0;
+  long fSi_ = -1;
+  std::string* collect_ = nullptr;
+  std::string val_, str_, form_, fRef_;
+  std::unordered_map<long, SharedMaster> shared_;
+};
+
+// ---------------------------------------------------------------------------
+
+class XlsxReader : public WorkbookReader {
+ public:
+  XlsxReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown) : pkg_(std::move(pkg)), shown_(shown) {
+    RelsHandler root;
+    parse("_rels/.rels", root);
+    for (auto& r : root.rels)
+      if (EndsWith(r.type, "/officeDocument") && !r.external) workbookPart_ = ResolvePart("", r.target);
+    if (workbookPart_.empty())
+      throw AutomationError("\"" + shown_ + "\" is not a workbook: it holds no spreadsheet document.");
+    if (!pkg_->has(workbookPart_)) {
+      throw AutomationError("\"" + shown_ + "\" is damaged: its workbook part " + workbookPart_ + " is missing.");
+    }
+
+    WorkbookHandler wb;
+    parse(workbookPart_, wb);
+    // A Word or PowerPoint package names its main part differently; a workbook has <sheets>.
+    date1904_ = wb.date1904;
+
+    RelsHandler wbRels;
+    std::string relsPart = RelsPartOf(workbookPart_);
+    if (pkg_->has(relsPart)) parse(relsPart, wbRels);
+    std::string dir = DirOf(workbookPart_);
+    for (auto& r : wbRels.rels) {
+      if (r.external) continue;
+      if (EndsWith(r.type, "/styles")) stylesPart_ = ResolvePart(dir, r.target);
+      else if (EndsWith(r.type, "/sharedStrings")) sstPart_ = ResolvePart(dir, r.target);
+      else if (EndsWith(r.type, "/theme")) themePart_ = ResolvePart(dir, r.target);
+    }
+    for (auto& s : wb.sheets) {
+      const Relationship* rel = nullptr;
+      for (auto& r : wbRels.rels)
+        if (r.id == s.relId) rel = &r;
+      SheetInfo info;
+      info.name = s.name;
+      info.visibility = s.visibility;
+      std::string part;
+      if (rel) {
+        part = ResolvePart(dir, rel->target);
+        if (EndsWith(rel->type, "/chartsheet")) info.kind = SheetKind::Chartsheet;
+        else if (EndsWith(rel->type, "/dialogsheet")) info.kind = SheetKind::Dialogsheet;
+        else if (EndsWith(rel->type, "/xlMacrosheet") || EndsWith(rel->type, "/xlIntlMacrosheet") ||
+                 EndsWith(rel->type, "/macrosheet"))
+          info.kind = SheetKind::Macrosheet;
+        else if (!EndsWith(rel->type, "/worksheet"))
+          continue;
+      }
+      sheets_.push_back(std::move(info));
+      parts_.push_back(std::move(part));
+    }
+  }
+
+  const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+
+  std::shared_ptr<const StyleTable> styles() override {
+    if (!styles_) {
+      auto t = std::make_shared<StyleTable>();
+      std::string stylesXml = stylesPart_.empty() || !pkg_->has(stylesPart_) ? "" : pkg_->read(stylesPart_, 64u << 20);
+      std::string themeXml = themePart_.empty() || !pkg_->has(themePart_) ? "" : pkg_->read(themePart_, 16u << 20);
+      t->styles = ReadStyles(stylesXml, themeXml);
+      t->date1904 = date1904_;
+      styles_ = t;
+    }
+    return styles_;
+  }
+
+  std::shared_ptr<SheetData> loadSheet(size_t index) override {
+    const SheetInfo& info = sheets_.at(index);
+    const std::string& part = parts_[index];
+    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    if (part.empty() || !pkg_->has(part))
+      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+    auto st = styles();
+    loadSharedStrings();
+
+    auto sheet = std::make_shared<SheetData>();
+    sheet->shared = sst_;
+    SheetHandler h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), date1904_, what);
+    XmlParser parser(h, what);
+    pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
+    parser.finish();
+
+    // Links and comments live in parts the sheet's relationships name.
+    std::string relsPart = RelsPartOf(part);
+    RelsHandler rels;
+    if (pkg_->has(relsPart)) parse(relsPart, rels);
+    for (auto& l : h.links) {
+      Hyperlink link;
+      link.row = l.ref.r1;
+      link.col = l.ref.c1;
+      link.rows = l.ref.rows();
+      link.cols = l.ref.cols();
+      link.location = l.location;
+      link.tooltip = l.tooltip;
+      for (auto& r : rels.rels)
+        if (!l.relId.empty() && r.id == l.relId) link.target = r.target;
+      if (!link.target.empty() || !link.location.empty()) sheet->links.push_back(std::move(link));
+    }
+    for (auto& r : rels.rels) {
+      if (r.external || !EndsWith(r.type, "/comments")) continue;
+      std::string cpart = ResolvePart(DirOf(part), r.target);
+      if (!pkg_->has(cpart)) continue;
+      CommentsHandler ch;
+      parse(cpart, ch);
+      for (auto& c : ch.comments) sheet->comments.push_back(std::move(c));
+    }
+
+    sheet->sortCells();
+    sheet->recomputeUsed();
+    return sheet;
+  }
+
+ private:
+  void parse(const std::string& part, XmlHandler& h) {
+    std::string what = "\"" + shown_ + "\" (part " + part + ")";
+    XmlParser parser(h, what);
+    pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
+    parser.finish();
+  }
+
+  void loadSharedStrings() {
+    if (sst_) return;
+    auto pool = std::make_shared<StringPool>();
+    if (!sstPart_.empty() && pkg_->has(sstPart_)) {
+      SharedStringsHandler h(*pool);
+      parse(sstPart_, h);
+    }
+    sst_ = pool;
+  }
+
+  std::unique_ptr<ZipPackage> pkg_;
+  std::string shown_;
+  std::string workbookPart_, stylesPart_, sstPart_, themePart_;
+  bool date1904_ = false;
+  std::vector<SheetInfo> sheets_;
+  std::vector<std::string> parts_;
+  std::shared_ptr<const StringPool> sst_;
+  std::shared_ptr<const StyleTable> styles_;
+};
+
+}  // namespace
+
+std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName) {
+  return std::make_unique<XlsxReader>(std::move(package), shownName);
+}
+
+static int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+bool IsoDateToSerial(std::string_view iso, double& serial) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
+  double s = 0;
+  auto num = [&](size_t pos, size_t len, int& out) {
+    if (pos + len > iso.size()) return false;
+    auto r = std::from_chars(iso.data() + pos, iso.data() + pos + len, out);
+    return r.ec == std::errc() && r.ptr == iso.data() + pos + len;
+  };
+  if (!num(0, 4, y) || iso.size() < 10 || iso[4] != '-' || !num(5, 2, mo) || iso[7] != '-' || !num(8, 2, d))
+    return false;
+  if (mo < 1 || mo > 12 || d < 1 || d > 31) return false;
+  if (iso.size() > 10) {
+    if (iso[10] != 'T' && iso[10] != ' ') return false;
+    if (!num(11, 2, h) || iso.size() < 16 || iso[13] != ':' || !num(14, 2, mi)) return false;
+    if (iso.size() > 16 && iso[16] == ':') {
+      size_t e = 17;
+      while (e < iso.size() && (std::isdigit(static_cast<unsigned char>(iso[e])) || iso[e] == '.')) ++e;
+      auto r = std::from_chars(iso.data() + 17, iso.data() + e, s);
+      if (r.ec != std::errc()) return false;
+    }
+  }
+  int64_t days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) -
+                 DaysFromCivil(1899, 12, 30);
+  // The 1900 system counts a 29 February 1900 that never was.
+  if (days < 61) days -= 1;
+  if (days < 0) days = 0;
+  serial = static_cast<double>(days) + (h * 3600.0 + mi * 60.0 + s) / 86400.0;
+  return true;
+}
+
+void DecodeOoxmlEscapes(std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size();) {
+    if (s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && s[i + 6] == '_') {
+      unsigned v = 0;
+      auto r = std::from_chars(s.data() + i + 2, s.data() + i + 6, v, 16);
+      if (r.ec == std::errc() && r.ptr == s.data() + i + 6) {
+        // UTF-8 encode the code unit (escapes carry BMP characters).
+        if (v < 0x80) {
+          out += static_cast<char>(v);
+        } else if (v < 0x800) {
+          out += static_cast<char>(0xC0 | (v >> 6));
+          out += static_cast<char>(0x80 | (v & 0x3F));
+        } else {
+          out += static_cast<char>(0xE0 | (v >> 12));
+          out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
+          out += static_cast<char>(0x80 | (v & 0x3F));
+        }
+        i += 7;
+        continue;
+      }
+    }
+    out += s[i++];
+  }
+  s.swap(out);
+}
+
+}  // namespace corvane

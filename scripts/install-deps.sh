@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Corvane need.
+set -euo pipefail
+packages=(
+  cmake g++ ninja-build pkg-config
+  libzip-dev libexpat1-dev zlib1g-dev libxlsxwriter-dev
+  qt6-base-dev
+  libgtest-dev libgmock-dev
+  python3-openpyxl python3-xlrd
+  xvfb xauth
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

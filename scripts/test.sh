@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, and runs every test: once in an optimised build and
+# once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+export QT_QPA_PLATFORM=offscreen
+bash "$root/scripts/build.sh" "$root/build"
+(cd "$root/build" && ctest --output-on-failure -j2)
+bash "$root/scripts/build.sh" "$root/build-asan" -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd "$root/build-asan" && ctest --output-on-failure -j2 -LE slow)

@@ -1,0 +1,197 @@
+// The engine against real workbooks that nobody here wrote.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/cellref.h"
+#include "engine/spreadsheet_automation.h"
+#include "tests/engine/test_support.h"
+
+namespace corvane {
+namespace {
+
+using test::Corpus;
+
+bool IsOoxml(const std::string& rel) {
+  return rel.rfind("xlsx/", 0) == 0 || rel.rfind("xlsm/", 0) == 0;
+}
+
+std::vector<std::string> WorksheetNames(const std::string& path) {
+  auto app = Application::Create();
+  Workbook& wb = app->Workbooks().Open(path);
+  std::vector<std::string> names;
+  for (int i = 1; i <= wb.Worksheets().Count(); ++i) names.push_back(wb.Worksheets()(i).Name());
+  wb.Close();
+  app->Quit();
+  return names;
+}
+
+TEST(Corpus, EveryWorkbookListsItsWorksheetsInTabOrder) {
+  int files = 0;
+  for (auto& [rel, sheets] : test::CorpusSheets()) {
+    if (!IsOoxml(rel)) continue;
+    std::vector<std::string> expected;
+    for (auto& s : sheets)
+      if (s.type == "worksheet") expected.push_back(s.name);
+    SCOPED_TRACE(rel);
+    std::vector<std::string> got;
+    ASSERT_NO_THROW(got = WorksheetNames((Corpus() / rel).string()));
+    EXPECT_EQ(got, expected);
+    ++files;
+  }
+  EXPECT_GE(files, 70);
+  EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+TEST(Corpus, SheetNamedOneIsANameNotAnIndex) {
+  auto app = Application::Create();
+  Workbook& wb = app->Workbooks().Open((Corpus() / "xlsx/poi_customIndexedColors.xlsx").string());
+  auto names = WorksheetNames((Corpus() / "xlsx/poi_customIndexedColors.xlsx").string());
+  ASSERT_NE(std::find(names.begin(), names.end(), "1"), names.end());
+  EXPECT_EQ(wb.Worksheets()(std::string("1")).Name(), "1");
+  EXPECT_NE(wb.Worksheets()(1).Name(), "1");
+  app->Quit();
+}
+
+TEST(Corpus, StoredDimensionIsNotTrusted) {
+  auto app = Application::Create();
+  Workbook& wb = app->Workbooks().Open((Corpus() / "xlsx/poi_62629_toMerge.xlsx").string());
+  // The file claims GW1:WVN81; its cells lie in GW10:GY27.
+  Worksheet& ws = wb.Worksheets()(1);
+  Range used = ws.UsedRange();
+  EXPECT_EQ(used.Cells(1, 1).Address(), "$GW$10");
+  EXPECT_EQ(used.Cells(used.Rows().Count(), used.Columns().Count()).Address(), "$GY$27");
+  app->Quit();
+}
+
+// Every damaged, hostile, encrypted or mislabelled file fails with a description that
+// names it: no crash, no hang, no unbounded memory.
+TEST(Corpus, BrokenFilesFailWithADescription) {
+  int files = 0;
+  for (auto& entry : std::filesystem::directory_iterator(Corpus() / "broken")) {
+    std::string path = entry.path().string();
+    // A sound workbook whose XML map names a remote schema: Corvane never reads maps nor
+    // fetches anything, so it opens like any other.
+    if (entry.path().filename() == "poi_xxe_in_schema.xlsx") continue;
+    SCOPED_TRACE(path);
+    auto app = Application::Create();
+    std::string description;
+    try {
+      Workbook& wb = app->Workbooks().Open(path);
+      for (int i = 1; i <= wb.Worksheets().Count(); ++i) wb.Worksheets()(i).UsedRange();
+    } catch (const AutomationError& e) {
+      description = e.description();
+    }
+    app->Quit();
+    EXPECT_NE(description.find(entry.path().filename().string()), std::string::npos) << description;
+    ++files;
+  }
+  EXPECT_GE(files, 20);
+  EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+TEST(Corpus, RemoteSchemaInAnXmlMapIsNeverFetched) {
+  auto app = Application::Create();
+  Workbook& wb = app->Workbooks().Open((Corpus() / "broken/poi_xxe_in_schema.xlsx").string());
+  EXPECT_EQ(wb.Worksheets()(1).UsedRange().Address(), "$C$9:$E$10");
+  app->Quit();
+}
+
+TEST(Corpus, EncryptedPackagesSayTheyArePasswordProtected) {
+  for (const char* f : {"broken/excelize_encryptSHA1.xlsx", "broken/poi_protect_standard.xlsx"}) {
+    auto app = Application::Create();
+    try {
+      app->Workbooks().Open((Corpus() / f).string());
+      ADD_FAILURE() << f << " opened";
+    } catch (const AutomationError& e) {
+      EXPECT_NE(std::string(e.description()).find("password-protected"), std::string::npos) << e.description();
+    }
+  }
+}
+
+TEST(Corpus, WrongContentIsNamed) {
+  auto describe = [](const char* f) {
+    auto app = Application::Create();
+    try {
+      app->Workbooks().Open((Corpus() / f).string());
+    } catch (const AutomationError& e) {
+      return std::string(e.description());
+    }
+    return std::string("opened");
+  };
+  EXPECT_NE(describe("broken/poi_docx_named_xlsx.xlsx").find("damaged"), std::string::npos);
+  EXPECT_NE(describe("broken/poi_49609_backslash_names.xlsx").find("backslash"), std::string::npos);
+  EXPECT_NE(describe("broken/gnm_bitwise_gnumeric_named_xls.xls").find("gzip"), std::string::npos);
+  EXPECT_NE(describe("broken/calamine_too_small.xls").find("not a workbook"), std::string::npos);
+}
+
+TEST(Corpus, PasteThatReachesPastTheSheetFails) {
+  for (const char* f : {"xlsx/lxw_data03.xlsx", "xlsx/poi_53105.xlsx"}) {
+    SCOPED_TRACE(f);
+    auto app = Application::Create();
+    Workbook& src = app->Workbooks().Open((Corpus() / f).string());
+    Workbook& dst = app->Workbooks().Add();
+    Worksheet& ws = src.Worksheets()(1);
+    Range used = ws.UsedRange();
+    ws.Range(used.Cells(1, 1).Address(), used.Cells(used.Rows().Count(), used.Columns().Count()).Address()).Copy();
+    // One row down and one column right of A1 no longer fits for these full-height or full-width blocks.
+    EXPECT_THROW(dst.Worksheets()(1).Cells(2, 2).PasteSpecial(), AutomationError);
+    app->Quit();
+  }
+  EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+// Copy each worksheet's used range of every corpus workbook, paste it two rows down and one
+// column right in a new workbook, save, and let openpyxl compare result and source.
+TEST(Corpus, CopyPasteSaveReproducesEveryWorksheet) {
+  test::TempDir tmp;
+  std::ofstream manifest(tmp / "manifest.tsv");
+  std::map<std::string, std::string> fingerprints;
+  int sheets = 0;
+  for (auto& [rel, list] : test::CorpusSheets()) {
+    if (!IsOoxml(rel)) continue;
+    std::string src = (Corpus() / rel).string();
+    fingerprints[src] = test::ReadAll(src);
+    auto app = Application::Create();
+    Workbook& book = app->Workbooks().Open(src);
+    for (int i = 1; i <= book.Worksheets().Count(); ++i) {
+      Worksheet& ws = book.Worksheets()(i);
+      SCOPED_TRACE(rel + " " + ws.Name());
+      Range used = ws.UsedRange();
+      int32_t rows = used.Rows().Count(), cols = used.Columns().Count();
+      int32_t top = used.rect().r1 + 1, left = used.rect().c1 + 1;
+      int32_t dstTop = top + 2, dstLeft = left + 1;
+      if (used.rect().r2 + 2 >= kMaxRows) dstTop = top;
+      if (used.rect().c2 + 1 >= kMaxCols) dstLeft = left;
+
+      Workbook& out = app->Workbooks().Add();
+      for (int k = out.Sheets().Count(); k >= 2; --k) out.Sheets()(k).Delete();
+      Worksheet& dst = out.Worksheets()(1);
+      ws.Range(used.Cells(1, 1).Address(), used.Cells(rows, cols).Address()).Copy();
+      ASSERT_NO_THROW(dst.Cells(dstTop, dstLeft).PasteSpecial());
+      app->SetCutCopyMode(false);
+      std::string result = (tmp / ("r" + std::to_string(sheets) + ".xlsx")).string();
+      ASSERT_NO_THROW(out.SaveAs(result));
+      out.Close(false);
+      manifest << src << '\t' << ws.Name() << '\t' << result << '\t' << "Sheet1" << '\t' << top << '\t' << left
+               << '\t' << dstTop << '\t' << dstLeft << '\t' << top + rows - 1 << '\t' << left + cols - 1 << '\n';
+      ++sheets;
+    }
+    book.Close(true);  // with save-changes: a source that was only read is never written
+    app->Quit();
+  }
+  manifest.close();
+  EXPECT_GE(sheets, 150);
+  EXPECT_EQ(Application::AliveCount(), 0);
+  for (auto& [path, bytes] : fingerprints) EXPECT_EQ(test::ReadAll(path), bytes) << path << " was changed";
+
+  int status = 0;
+  std::string out = test::Run(std::string(test::Python()) + " " + test::ShellQuote((test::Scripts() / "check_paste.py").string()) +
+                                  " " + test::ShellQuote((tmp / "manifest.tsv").string()),
+                              status);
+  EXPECT_EQ(status, 0) << out;
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,139 @@
+// Shared helpers of the engine tests: the corpus of real workbooks, temporary folders,
+// file fingerprints and the independent reader.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace corvane::test {
+
+inline std::filesystem::path Corpus() { return std::filesystem::path(CORVANE_CORPUS); }
+inline std::filesystem::path Scripts() { return std::filesystem::path(CORVANE_TEST_SCRIPTS); }
+inline const char* Python() { return "/usr/bin/python3"; }
+
+struct CorpusSheet {
+  int index = 0;           // tab position among every sheet
+  std::string name, type;  // type: worksheet, chartsheet, macrosheet, dialogsheet, ...
+};
+
+// SHEETS.tsv: every sheet of every corpus file, by file path relative to the corpus.
+inline std::map<std::string, std::vector<CorpusSheet>> CorpusSheets() {
+  std::map<std::string, std::vector<CorpusSheet>> out;
+  std::ifstream in(Corpus() / "SHEETS.tsv");
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::vector<std::string> f;
+    std::stringstream ss(line);
+    std::string cell;
+    while (std::getline(ss, cell, '\t')) f.push_back(cell);
+    if (f.size() < 4) continue;
+    out[f[0]].push_back(CorpusSheet{std::stoi(f[1]), f[2], f[3]});
+  }
+  return out;
+}
+
+inline std::string ReadAll(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A folder of its own under the system's temporary folder, removed afterwards.
+class TempDir {
+ public:
+  TempDir() {
+    auto base = std::filesystem::temp_directory_path();
+    for (int i = 0;; ++i) {
+      path_ = base / ("corvane-test-" + std::to_string(::getpid()) + "-" + std::to_string(i));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Runs a command; its output comes back, its exit status in `status`.
+inline std::string Run(const std::string& command, int& status) {
+  std::string out;
+  FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+  if (!p) {
+    status = -1;
+    return out;
+  }
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  int rc = ::pclose(p);
+  status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  return out;
+}
+
+inline std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+}  // namespace corvane::test
+
+#include <zip.h>
+
+namespace corvane::test {
+
+// Writes a zip package with the given parts, for readers fed by hand-made XML.
+inline void WriteZip(const std::filesystem::path& path, const std::map<std::string, std::string>& parts) {
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  if (!z) throw std::runtime_error("cannot create " + path.string());
+  for (auto& [name, body] : parts) {
+    zip_source_t* src = zip_source_buffer(z, body.data(), body.size(), 0);
+    zip_file_add(z, name.c_str(), src, ZIP_FL_OVERWRITE);
+  }
+  if (zip_close(z) != 0) throw std::runtime_error("cannot write " + path.string());
+}
+
+// A minimal workbook package around the given sheet XML bodies (the part inside <worksheet>).
+inline void WriteWorkbook(const std::filesystem::path& path, const std::vector<std::pair<std::string, std::string>>& sheets,
+                          const std::string& sharedStrings = "", const std::string& styles = "",
+                          const std::string& workbookPr = "") {
+  const std::string ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                         "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  std::map<std::string, std::string> parts;
+  parts["_rels/.rels"] =
+      "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+      "<Relationship Id=\"rId1\" Type=\"" + rel + "officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>";
+  std::string wb = "<workbook " + ns + ">" + workbookPr + "<sheets>";
+  std::string rels = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  for (size_t i = 0; i < sheets.size(); ++i) {
+    std::string n = std::to_string(i + 1);
+    wb += "<sheet name=\"" + sheets[i].first + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+    rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel + "worksheet\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+    parts["xl/worksheets/sheet" + n + ".xml"] = "<worksheet " + ns + ">" + sheets[i].second + "</worksheet>";
+  }
+  if (!sharedStrings.empty()) {
+    rels += "<Relationship Id=\"rIdS\" Type=\"" + rel + "sharedStrings\" Target=\"sharedStrings.xml\"/>";
+    parts["xl/sharedStrings.xml"] = "<sst " + ns + ">" + sharedStrings + "</sst>";
+  }
+  if (!styles.empty()) {
+    rels += "<Relationship Id=\"rIdY\" Type=\"" + rel + "styles\" Target=\"styles.xml\"/>";
+    parts["xl/styles.xml"] = "<styleSheet " + ns + ">" + styles + "</styleSheet>";
+  }
+  parts["xl/workbook.xml"] = wb + "</sheets></workbook>";
+  parts["xl/_rels/workbook.xml.rels"] = rels + "</Relationships>";
+  WriteZip(path, parts);
+}
+
+}  // namespace corvane::test
