@@ -611,6 +611,8 @@ class XlsxReader : public WorkbookReader {
     }
 
     sheet->sortCells();
+    sheet->cells.shrink_to_fit();
+    sheet->formulas.shrink_to_fit();
     sheet->recomputeUsed();
     return sheet;
   }

@@ -1,0 +1,122 @@
+// Engine benchmark: listing sheets, reading cells, memory per cell, pasting and saving.
+//
+//   engine_bench [ROWS] [CORPUS]
+//
+// Writes a workbook of ROWS x 10 cells (numbers, strings, dates) with libxlsxwriter, then
+// times the engine on it. With CORPUS, also lists the sheets of every workbook below it
+// and reports the slowest.
+#include <xlsxwriter.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "engine/spreadsheet_automation.h"
+
+using namespace corvane;
+using Clock = std::chrono::steady_clock;
+
+static double Seconds(Clock::time_point a) { return std::chrono::duration<double>(Clock::now() - a).count(); }
+
+static void MakeWorkbook(const std::string& path, int rows, int sheets) {
+  lxw_workbook_options opt = {};
+  opt.constant_memory = LXW_TRUE;
+  lxw_workbook* wb = workbook_new_opt(path.c_str(), &opt);
+  lxw_format* date = workbook_add_format(wb);
+  format_set_num_format(date, "yyyy-mm-dd");
+  lxw_format* head = workbook_add_format(wb);
+  format_set_bold(head);
+  format_set_bg_color(head, 0xDDEEFF);
+  for (int s = 0; s < sheets; ++s) {
+    lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+    for (int c = 0; c < 10; ++c) worksheet_write_string(ws, 0, c, ("Column " + std::to_string(c)).c_str(), head);
+    char buf[32];
+    for (int r = 1; r < rows; ++r) {
+      for (int c = 0; c < 10; ++c) {
+        if (c % 5 == 1) {
+          snprintf(buf, sizeof buf, "item %d", (r * 7 + c) % 5000);
+          worksheet_write_string(ws, r, c, buf, nullptr);
+        } else if (c % 5 == 2) {
+          worksheet_write_number(ws, r, c, 40000 + r % 3000, date);
+        } else {
+          worksheet_write_number(ws, r, c, r * 1.25 + c, nullptr);
+        }
+      }
+    }
+  }
+  workbook_close(wb);
+}
+
+int main(int argc, char** argv) {
+  int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
+  auto dir = std::filesystem::temp_directory_path() / "corvane-bench";
+  std::filesystem::create_directories(dir);
+  std::string big = (dir / "big.xlsx").string();
+  MakeWorkbook(big, rows, 1);
+  std::string many = (dir / "many.xlsx").string();
+  MakeWorkbook(many, rows / 20, 20);
+  printf("input: %d rows x 10 columns (%.1f MB on disk)\n", rows, std::filesystem::file_size(big) / 1e6);
+
+  // Listing sheets reads the workbook part only.
+  {
+    auto t = Clock::now();
+    auto app = Application::Create();
+    Workbook& wb = app->Workbooks().Open(many);
+    int n = wb.Worksheets().Count();
+    wb.Close();
+    app->Quit();
+    printf("list sheets: %d sheets in %.2f ms\n", n, Seconds(t) * 1e3);
+  }
+
+  auto app = Application::Create();
+  Workbook& wb = app->Workbooks().Open(big);
+  Worksheet& ws = wb.Worksheets()(1);
+  auto t = Clock::now();
+  const SheetData& d = ws.data();
+  double read = Seconds(t);
+  double cells = static_cast<double>(d.cells.size());
+  printf("read: %.0f cells in %.3f s = %.2f M cells/s\n", cells, read, cells / read / 1e6);
+  printf("memory: %.1f bytes per cell (%.1f MB for the sheet)\n", d.memoryBytes() / cells, d.memoryBytes() / 1e6);
+
+  Workbook& out = app->Workbooks().Add();
+  for (int k = out.Sheets().Count(); k >= 2; --k) out.Sheets()(k).Delete();
+  Range used = ws.UsedRange();
+  t = Clock::now();
+  ws.Range(used.Cells(1, 1).Address(), used.Cells(used.Rows().Count(), used.Columns().Count()).Address()).Copy();
+  out.Worksheets()(1).Cells(1, 1).PasteSpecial();
+  double paste = Seconds(t);
+  printf("paste: %.3f s = %.2f M cells/s\n", paste, cells / paste / 1e6);
+
+  t = Clock::now();
+  out.SaveAs((dir / "out.xlsx").string());
+  double save = Seconds(t);
+  printf("save: %.3f s = %.2f M cells/s\n", save, cells / save / 1e6);
+  app->Quit();
+
+  if (argc > 2) {
+    double worst = 0;
+    std::string worstName;
+    int files = 0;
+    for (auto& e : std::filesystem::recursive_directory_iterator(argv[2])) {
+      if (!e.is_regular_file()) continue;
+      auto t0 = Clock::now();
+      try {
+        auto a = Application::Create();
+        Workbook& b = a->Workbooks().Open(e.path().string());
+        b.Worksheets().Count();
+        a->Quit();
+      } catch (const AutomationError&) {
+        continue;
+      }
+      double s = Seconds(t0);
+      ++files;
+      if (s > worst) {
+        worst = s;
+        worstName = e.path().filename().string();
+      }
+    }
+    printf("list sheets of %d corpus workbooks: slowest %.2f ms (%s)\n", files, worst * 1e3, worstName.c_str());
+  }
+  return 0;
+}
