@@ -1,0 +1,165 @@
+#include "engine/merge.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "engine/spreadsheet_automation.h"
+#include "lists/path_functions.h"
+
+namespace corvane {
+
+namespace {
+
+enum class Direction { Down, Right };
+
+int32_t Checked32(int64_t v) {
+  if (v > INT32_MAX || v < INT32_MIN)
+    throw AutomationError("The next block would start beyond the last row or column a sheet can have.");
+  return static_cast<int32_t>(v);
+}
+
+// One run over the merge list. Both merges are this run; they differ in where the next
+// block goes and in what a failure shows.
+bool Merge(MergeRun& run, Direction dir) {
+  const int32_t n = run.mergeList.Count();
+  int32_t next = 1;
+  std::string lastPath;
+  bool workbookOpen = false;
+  std::shared_ptr<Application> app;
+  Workbook* source = nullptr;
+  try {
+    app = Application::Create();
+    app->SetVisible(false);
+    Workbook& dest = app->Workbooks().Add();
+    Worksheet& destSheet = dest.Worksheets()(1);
+    for (int32_t k = dest.Sheets().Count(); k >= 2; --k) dest.Sheets()(k).Delete();
+
+    for (int32_t i = 1; i <= n; ++i) {
+      const ListEntry& entry = run.mergeList.Item(i);
+      if (entry.checked) {
+        const std::string& path = entry.text;
+        const std::string& sheetName = entry.subText;
+        if (PathKind(path) == 2) {
+          if (path != lastPath) {
+            if (workbookOpen) {
+              app->SetCutCopyMode(false);
+              source->Close(true);
+            }
+            source = &app->Workbooks().Open(path);
+            workbookOpen = true;
+          }
+          Worksheet& sheet = source->Worksheets()(sheetName);
+          Range used = sheet.UsedRange();
+          int32_t rows = used.Cells().Rows().Count(), cols = used.Cells().Columns().Count();
+          std::string topLeft = used.Cells(1, 1).Address();
+          std::string bottomRight = used.Cells(rows, cols).Address();
+          sheet.Range(topLeft, bottomRight).Copy();
+          if (dir == Direction::Down) {
+            destSheet.Cells(next, 1).PasteSpecial();
+            next = Checked32(static_cast<int64_t>(destSheet.UsedRange().Rows().Count()) + run.gapCount + 1);
+          } else {
+            destSheet.Cells(1, next).PasteSpecial();
+            next = Checked32(static_cast<int64_t>(destSheet.UsedRange().Columns().Count()) + run.gapCount + 1);
+          }
+          lastPath = path;
+        }
+      }
+      run.progress.SetValue(i);
+    }
+
+    if (!workbookOpen) throw AutomationError("None of the ticked sheets' workbooks exists any more: there is nothing to merge.");
+    app->SetCutCopyMode(false);
+    source->Close(true);
+    app->SetVisible(true);
+    destSheet.Cells(1, 1).Select();
+    return true;
+  } catch (const std::exception& e) {
+    run.failure = e.what();
+    if (dir == Direction::Down) run.messages.Show(run.failure, MessageIcon::Critical);
+    if (app) app->Quit();
+    return false;
+  }
+}
+
+}  // namespace
+
+bool MergeVertical(MergeRun& run) { return Merge(run, Direction::Down); }
+bool MergeHorizontal(MergeRun& run) { return Merge(run, Direction::Right); }
+
+bool RunMerge(MergeRun& run, int modeIndex) {
+  bool ok = modeIndex == 0 ? MergeVertical(run) : MergeHorizontal(run);
+  if (!ok) run.messages.Show(kMergeFailed, MessageIcon::Critical);
+  return ok;
+}
+
+std::optional<int32_t> ReadGapText(const std::string& raw) {
+  std::string s;
+  for (char c : raw)
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s += c;
+  double value = 0;
+  if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
+    int base = (s[1] == 'H' || s[1] == 'h') ? 16 : 8;
+    for (size_t i = 2; i < s.size(); ++i) {
+      int d;
+      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
+      if (c >= '0' && c <= '9') d = c - '0';
+      else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
+      else break;
+      if (d >= base) break;
+      value = value * base + d;
+    }
+  } else {
+    // sign, digits, a decimal point, an exponent: as much of it as stands there
+    size_t i = 0;
+    std::string num;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) num += s[i++];
+    bool digits = false;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) num += s[i++], digits = true;
+    if (i < s.size() && s[i] == '.') {
+      num += s[i++];
+      while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) num += s[i++], digits = true;
+    }
+    if (digits && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+      size_t j = i + 1;
+      std::string exp = "e";
+      if (j < s.size() && (s[j] == '+' || s[j] == '-')) exp += s[j++];
+      bool expDigits = false;
+      while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) exp += s[j++], expDigits = true;
+      if (expDigits) num += exp;
+    }
+    if (digits) value = std::strtod(num.c_str(), nullptr);
+  }
+  if (!std::isfinite(value)) return std::nullopt;
+  double rounded = std::nearbyint(value);  // the default rounding mode sends halves to even
+  if (rounded > INT32_MAX || rounded < INT32_MIN) return std::nullopt;
+  return static_cast<int32_t>(rounded);
+}
+
+MergeOutcome MergeCommand(const ListModel& mergeList, std::string& gapText, int modeIndex, int32_t& gapCount,
+                          Messages& messages, Progress& progress, std::string* failure) {
+  const int n = mergeList.Count();
+  std::optional<int32_t> gap = ReadGapText(gapText);
+  if (!gap) {
+    messages.Show(kGapTooLarge, MessageIcon::Information);
+    return MergeOutcome::NotStarted;
+  }
+  gapCount = *gap;
+  if (gapCount < 1) {
+    gapCount = 0;
+    gapText = "0";
+  }
+  int ticked = 0;
+  for (int i = 1; i <= n; ++i) ticked += mergeList.Item(i).checked;
+  if (ticked == 0) {
+    messages.Show(kNothingTicked, MessageIcon::Information);
+    return MergeOutcome::NotStarted;
+  }
+  progress.SetMaximum(n);
+  MergeRun run{mergeList, gapCount, messages, progress, {}};
+  bool ok = RunMerge(run, modeIndex);
+  progress.SetValue(0);
+  if (failure) *failure = run.failure;
+  return ok ? MergeOutcome::Succeeded : MergeOutcome::Failed;
+}
+
+}  // namespace corvane
