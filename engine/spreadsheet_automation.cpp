@@ -104,6 +104,7 @@ Workbook& Workbooks::Add() {
 Workbook& Workbooks::Open(const std::string& path) {
   app_->checkAlive();
   auto book = std::unique_ptr<Workbook>(new Workbook(app_));
+  ++opened_;
   book->reader_ = OpenWorkbookFile(path);
   book->fromFile_ = true;
   book->path_ = path;

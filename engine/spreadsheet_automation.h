@@ -175,6 +175,8 @@ class Workbooks {
   Workbook& Open(const std::string& path);
   // Open workbooks, in the order they were opened.
   int32_t Count() const;
+  // How many times Open was called on this application.
+  int32_t OpenedCount() const { return opened_; }
   Workbook& Item(int32_t index) const;
 
  private:
@@ -182,6 +184,7 @@ class Workbooks {
   explicit Workbooks(Application* app) : app_(app) {}
   Application* app_;
   std::vector<std::unique_ptr<Workbook>> books_;
+  int32_t opened_ = 0;
 };
 
 class Application : public std::enable_shared_from_this<Application> {

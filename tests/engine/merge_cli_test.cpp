@@ -1,0 +1,91 @@
+// corvane-merge as a script would use it.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/engine/test_support.h"
+
+namespace corvane {
+namespace {
+
+using test::ShellQuote;
+
+struct MergeCli : ::testing::Test {
+  test::TempDir tmp;
+  int status = 0;
+  std::string run(const std::string& args) { return test::Run(std::string(CORVANE_MERGE_BIN) + " " + args, status); }
+  std::string book(const std::string& name, const std::vector<std::pair<std::string, std::string>>& sheets) {
+    auto p = (tmp / name).string();
+    test::WriteWorkbook(p, sheets);
+    return p;
+  }
+  static std::string One(int v) {
+    return "<sheetData><row r=\"1\"><c r=\"A1\"><v>" + std::to_string(v) + "</v></c></row></sheetData>";
+  }
+  std::string cells(const std::string& path) {
+    int st = 0;
+    std::string out = test::Run(std::string(test::Python()) + " " + ShellQuote((test::Scripts() / "cells.py").string()) + " " +
+                                    ShellQuote(path), st);
+    EXPECT_EQ(st, 0) << out;
+    return out;
+  }
+};
+
+TEST_F(MergeCli, MergesEntriesInOrderAndSaves) {
+  std::string a = book("a.xlsx", {{"One", One(1)}, {"Two", One(2)}});
+  std::string b = book("b.xlsm", {{"Three", One(3)}});
+  std::string out = (tmp / "out.xlsx").string();
+  std::string text = run("--gap 1 --output " + ShellQuote(out) + " " + ShellQuote(b) + " " + ShellQuote(a + "::Two") + " " +
+                         ShellQuote((tmp / "missing.xlsx").string()) + " " + ShellQuote(a));
+  ASSERT_EQ(status, 0) << text;
+  EXPECT_EQ(cells(out), "A1\t3\nA3\t2\nA5\t1\nA7\t2\n");
+}
+
+TEST_F(MergeCli, FolderEntryTakesEveryWorkbookTheScanFinds) {
+  std::filesystem::create_directory(tmp / "in");
+  test::WriteWorkbook(tmp / "in" / "b.XLSX", {{"S", One(2)}});
+  test::WriteWorkbook(tmp / "in" / "a.xlsx", {{"S", One(1)}});
+  test::WriteWorkbook(tmp / "in" / "notes.txt", {{"S", One(9)}});
+  test::WriteWorkbook(tmp / "in" / ".hidden.xlsx", {{"S", One(9)}});
+  std::string out = (tmp / "out.xlsx").string();
+  std::string text = run("--horizontal -o " + ShellQuote(out) + " " + ShellQuote((tmp / "in").string()));
+  ASSERT_EQ(status, 0) << text;
+  EXPECT_EQ(cells(out), "A1\t1\nB1\t2\n");
+}
+
+TEST_F(MergeCli, ListsWorksheetNames) {
+  std::string a = book("a.xlsx", {{"Zeta", One(1)}, {"1", One(2)}, {"Alpha", One(3)}});
+  EXPECT_EQ(run("--sheets " + ShellQuote(a)), "Zeta\n1\nAlpha\n");
+  EXPECT_EQ(status, 0);
+  run("--sheets " + ShellQuote((tmp / "none.xlsx").string()));
+  EXPECT_EQ(status, 1);
+}
+
+TEST_F(MergeCli, FailureExitsOneWithTheDescription) {
+  std::string a = book("a.xlsx", {{"One", One(1)}});
+  std::string out = (tmp / "out.xlsx").string();
+  std::string text = run("-o " + ShellQuote(out) + " " + ShellQuote(a + "::Nope"));
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(text.find("has no worksheet named \"Nope\""), std::string::npos) << text;
+  EXPECT_NE(text.find("Merge Failed!"), std::string::npos) << text;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  // Horizontal failures are described on the command line too.
+  text = run("--horizontal -o " + ShellQuote(out) + " " + ShellQuote(a + "::Nope"));
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(text.find("has no worksheet named"), std::string::npos) << text;
+}
+
+TEST_F(MergeCli, UsageErrorsExitTwo) {
+  std::string a = book("a.xlsx", {{"One", One(1)}});
+  std::string before = test::ReadAll(a);
+  for (const std::string& args : std::vector<std::string>{"", "--output", ShellQuote(a), "--bogus -o x.xlsx " + ShellQuote(a),
+                           "-o " + ShellQuote(a) + " " + ShellQuote(a), "--gap 99999999999 -o x.xlsx " + ShellQuote(a)}) {
+    std::string text = run(args);
+    EXPECT_EQ(status, 2) << args << "\n" << text;
+  }
+  EXPECT_EQ(test::ReadAll(a), before);  // never overwritten, not even when named as the output
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,295 @@
+// Merge runs end to end: the merge list in, a saved workbook out, read back by openpyxl.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "engine/merge.h"
+#include "engine/spreadsheet_automation.h"
+#include "lists/path_functions.h"
+#include "tests/engine/test_support.h"
+
+namespace corvane {
+namespace {
+
+struct Recorder : Messages, Progress {
+  std::vector<std::pair<std::string, MessageIcon>> shown;
+  std::vector<int> values;
+  int maximum = -1;
+  void Show(const std::string& t, MessageIcon i) override { shown.emplace_back(t, i); }
+  void SetMaximum(int m) override { maximum = m; }
+  void SetValue(int v) override { values.push_back(v); }
+};
+
+// Takes the application a successful run shows, as the window would.
+struct Keeper : ApplicationPresenter {
+  std::shared_ptr<Application> shown;
+  void present(std::shared_ptr<Application> a) override { shown = a; }
+};
+
+// Rows of numbers: cell (r, c) holds r*100+c, over rows r1..r2 and columns c1..c2 (1-based).
+std::string Block(int r1, int c1, int r2, int c2) {
+  std::string x = "<sheetData>";
+  for (int r = r1; r <= r2; ++r) {
+    x += "<row r=\"" + std::to_string(r) + "\">";
+    for (int c = c1; c <= c2; ++c)
+      x += "<c r=\"" + std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r) + "\"><v>" +
+           std::to_string(r * 100 + c) + "</v></c>";
+    x += "</row>";
+  }
+  return x + "</sheetData>";
+}
+
+struct Merging : ::testing::Test {
+  test::TempDir tmp;
+  MainLists lists;
+  Recorder rec;
+  Keeper keeper;
+  std::string gapText = "0";
+  int32_t gapCount = 0;
+  std::map<std::string, std::string> fingerprints;
+
+  void SetUp() override { Application::SetPresenter(&keeper); }
+  void TearDown() override {
+    Application::SetPresenter(nullptr);
+    if (keeper.shown) keeper.shown->Quit();
+    keeper.shown.reset();
+    EXPECT_EQ(Application::AliveCount(), 0);
+    for (auto& [path, bytes] : fingerprints)
+      if (std::filesystem::exists(path)) EXPECT_EQ(test::ReadAll(path), bytes) << path << " was changed";
+  }
+  std::string book(const std::string& name, const std::vector<std::pair<std::string, std::string>>& sheets) {
+    auto p = (tmp / name).string();
+    test::WriteWorkbook(p, sheets);
+    fingerprints[p] = test::ReadAll(p);
+    return p;
+  }
+  void queue(const std::string& path, const std::string& sheet, bool ticked = true) {
+    lists.merges.Add(ListEntry{path, sheet, 0, ticked});
+  }
+  MergeOutcome merge(int mode = 0) {
+    return MergeCommand(lists.merges, gapText, mode, gapCount, rec, rec);
+  }
+  // The merged sheet as openpyxl reads it: coordinate -> value text.
+  std::map<std::string, std::string> result() {
+    EXPECT_TRUE(keeper.shown);
+    if (!keeper.shown) return {};
+    auto out = tmp / "merged.xlsx";
+    keeper.shown->Workbooks().Item(1).SaveAs(out.string());
+    int status = 0;
+    std::string text = test::Run(std::string(test::Python()) + " " + test::ShellQuote((test::Scripts() / "cells.py").string()) +
+                                     " " + test::ShellQuote(out.string()),
+                                 status);
+    EXPECT_EQ(status, 0) << text;
+    std::map<std::string, std::string> cells;
+    std::stringstream ss(text);
+    std::string line;
+    while (std::getline(ss, line)) {
+      auto tab = line.find('\t');
+      if (tab != std::string::npos) cells[line.substr(0, tab)] += line.substr(tab + 1);
+    }
+    return cells;
+  }
+};
+
+TEST_F(Merging, VerticalBlocksStackWithTheGapBetween) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 10, 2)}});
+  std::string b = book("b.xlsx", {{"S", Block(1, 1, 3, 2)}});
+  for (const char* gap : {"0", "2"}) {
+    SCOPED_TRACE(gap);
+    lists.merges.Clear();
+    queue(a, "S");
+    queue(b, "S");
+    gapText = gap;
+    ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+    auto cells = result();
+    int second = gap[0] == '0' ? 11 : 13;
+    EXPECT_EQ(cells["A1"], "101");
+    EXPECT_EQ(cells["B10"], "1002");
+    EXPECT_EQ(cells["A" + std::to_string(second)], "101");
+    EXPECT_EQ(cells["B" + std::to_string(second + 2)], "302");
+    EXPECT_EQ(cells.size(), 26u);
+    keeper.shown->Quit();
+    keeper.shown.reset();
+  }
+}
+
+TEST_F(Merging, HorizontalBlocksSitSideBySideInRowOne) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 2, 4)}});
+  std::string b = book("b.xlsx", {{"S", Block(1, 1, 5, 1)}});
+  for (const char* gap : {"0", "2"}) {
+    SCOPED_TRACE(gap);
+    lists.merges.Clear();
+    queue(a, "S");
+    queue(b, "S");
+    gapText = gap;
+    ASSERT_EQ(merge(1), MergeOutcome::Succeeded);
+    auto cells = result();
+    std::string col = gap[0] == '0' ? "E" : "G";
+    EXPECT_EQ(cells["D2"], "204");
+    EXPECT_EQ(cells[col + "1"], "101");
+    EXPECT_EQ(cells[col + "5"], "501");  // a taller block below row 2 of the first
+    EXPECT_EQ(cells.size(), 13u);
+    keeper.shown->Quit();
+    keeper.shown.reset();
+  }
+}
+
+TEST_F(Merging, UsedRangeFarFromA1LandsAtTheNextPosition) {
+  std::string a = book("a.xlsx", {{"S", Block(5, 3, 9, 5)}});  // C5:E9
+  queue(a, "S");
+  queue(a, "S");
+  ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+  auto cells = result();
+  EXPECT_EQ(cells["A1"], "503");
+  EXPECT_EQ(cells["C5"], "905");
+  EXPECT_EQ(cells["A6"], "503");
+  EXPECT_EQ(cells.size(), 30u);
+  keeper.shown->Quit();
+  keeper.shown.reset();
+
+  ASSERT_EQ(merge(1), MergeOutcome::Succeeded);
+  cells = result();
+  EXPECT_EQ(cells["A1"], "503");
+  EXPECT_EQ(cells["D1"], "503");
+  EXPECT_EQ(cells["F5"], "905");
+}
+
+TEST_F(Merging, AWorkbookThatComesBackIsOpenedAgainButNotBetweenItsOwnEntries) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 1, 1)}, {"T", Block(2, 1, 2, 1)}});
+  std::string b = book("b.xlsx", {{"S", Block(3, 1, 3, 1)}});
+  queue(a, "S");
+  queue(b, "S", false);  // unticked: a stays open
+  queue(a, "T");
+  queue(b, "S");
+  queue(a, "S");
+  ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+  EXPECT_EQ(keeper.shown->Workbooks().OpenedCount(), 3);  // a, b, a
+  auto cells = result();
+  EXPECT_EQ(cells["A1"], "101");
+  EXPECT_EQ(cells["A2"], "201");
+  EXPECT_EQ(cells["A3"], "301");
+  EXPECT_EQ(cells["A4"], "101");
+}
+
+TEST_F(Merging, DeletedWorkbooksAreSkippedAndProgressStillReachesTheEnd) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 1, 1)}});
+  std::string gone = book("gone.xlsx", {{"S", Block(1, 1, 1, 1)}});
+  queue(gone, "S");
+  queue(a, "S");
+  queue((tmp / "folder").string(), "S");
+  std::filesystem::remove(gone);
+  std::filesystem::create_directory(tmp / "folder");
+  ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+  EXPECT_TRUE(rec.shown.empty());
+  EXPECT_EQ(rec.maximum, 3);
+  EXPECT_EQ(rec.values, (std::vector<int>{1, 2, 3, 0}));
+  EXPECT_EQ(result()["A1"], "101");
+}
+
+TEST_F(Merging, EveryEntryMissingFailsAndLeavesNothingRunning) {
+  queue((tmp / "x.xlsx").string(), "S");
+  queue((tmp / "y.xlsx").string(), "S");
+  ASSERT_EQ(merge(0), MergeOutcome::Failed);
+  ASSERT_EQ(rec.shown.size(), 2u);
+  EXPECT_EQ(rec.shown[0].second, MessageIcon::Critical);
+  EXPECT_EQ(rec.shown[1], std::make_pair(std::string(kMergeFailed), MessageIcon::Critical));
+  EXPECT_EQ(rec.values.back(), 0);
+  EXPECT_FALSE(keeper.shown);
+  EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+TEST_F(Merging, MissingSheetFailsVerticalWithItsDescriptionAndHorizontalWithout) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 2, 2)}});
+  queue(a, "S");
+  queue(a, "Gone");
+  ASSERT_EQ(merge(0), MergeOutcome::Failed);
+  ASSERT_EQ(rec.shown.size(), 2u);
+  EXPECT_NE(rec.shown[0].first.find("has no worksheet named \"Gone\""), std::string::npos);
+  EXPECT_EQ(rec.shown[1].first, kMergeFailed);
+  EXPECT_EQ(Application::AliveCount(), 0);
+
+  rec.shown.clear();
+  ASSERT_EQ(merge(1), MergeOutcome::Failed);
+  ASSERT_EQ(rec.shown.size(), 1u);
+  EXPECT_EQ(rec.shown[0].first, kMergeFailed);
+  EXPECT_FALSE(keeper.shown);
+}
+
+TEST_F(Merging, NothingTickedStartsNothing) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 1, 1)}});
+  queue(a, "S", false);
+  gapText = "-3";
+  ASSERT_EQ(merge(0), MergeOutcome::NotStarted);
+  ASSERT_EQ(rec.shown.size(), 1u);
+  EXPECT_EQ(rec.shown[0], std::make_pair(std::string(kNothingTicked), MessageIcon::Information));
+  EXPECT_EQ(gapText, "0");  // normalised before the ticks are counted
+  EXPECT_EQ(rec.maximum, -1);
+  EXPECT_TRUE(rec.values.empty());
+}
+
+TEST_F(Merging, ProgressMaximumCountsEveryEntry) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 1, 1)}});
+  queue(a, "S", false);
+  queue(a, "S", false);
+  queue(a, "S");
+  ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+  EXPECT_EQ(rec.maximum, 3);
+}
+
+TEST_F(Merging, GapTooLargeForTheSheetFailsTheRun) {
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 1, 1)}});
+  queue(a, "S");
+  queue(a, "S");
+  gapText = "2147483647";
+  ASSERT_EQ(merge(0), MergeOutcome::Failed);
+  EXPECT_EQ(rec.shown.back().first, kMergeFailed);
+}
+
+TEST_F(Merging, CorpusBlockPastTheLastRowFailsCleanly) {
+  std::string big = (test::Corpus() / "xlsx/lxw_data03.xlsx").string();
+  fingerprints[big] = test::ReadAll(big);
+  std::string a = book("a.xlsx", {{"S", Block(1, 1, 1, 1)}});
+  queue(a, "S");
+  queue(big, "Sheet1");
+  ASSERT_EQ(merge(0), MergeOutcome::Failed);
+  EXPECT_NE(rec.shown[0].first.find("1,048,576"), std::string::npos) << rec.shown[0].first;
+  EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+TEST(GapText, ReadsLikeTheGapBox) {
+  struct Case {
+    const char* text;
+    std::optional<int32_t> value;
+  } cases[] = {
+      {"", 0},          {"-3", -3},       {"abc", 0},       {"5 abc", 5},      {"1 2", 12},
+      {"2.5", 2},       {"3.5", 4},       {"2.7", 3},       {"1e1", 10},       {"1E+2", 100},
+      {"\t7\n", 7},     {"+4", 4},        {".5", 0},        {"1.5", 2},        {"&H1F", 31},
+      {"&o17", 15},     {"&HZZ", 0},      {"1e", 1},        {"- 2", -2},       {"12abc34", 12},
+      {"999999999999", std::nullopt},     {"2147483647", INT32_MAX},           {"2147483648", std::nullopt},
+      {"-2147483648", INT32_MIN},         {"1e400", std::nullopt},             {"1e-400", 0},
+  };
+  for (auto& c : cases) EXPECT_EQ(ReadGapText(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(GapText, BoxShowsZeroOnlyForValuesBelowOne) {
+  Recorder rec;
+  ListModel empty;
+  for (auto [in, out, count] : {std::tuple{"-3", "0", 0}, {"", "0", 0}, {"0.4", "0", 0}, {"2.7", "2.7", 3}, {"1", "1", 1}}) {
+    std::string text = in;
+    int32_t gap = -1;
+    MergeCommand(empty, text, 0, gap, rec, rec);
+    EXPECT_EQ(text, out) << in;
+    EXPECT_EQ(gap, count) << in;
+  }
+  std::string huge = "999999999999";
+  int32_t gap = 7;
+  rec.shown.clear();
+  EXPECT_EQ(MergeCommand(empty, huge, 0, gap, rec, rec), MergeOutcome::NotStarted);
+  EXPECT_EQ(rec.shown.at(0), std::make_pair(std::string(kGapTooLarge), MessageIcon::Information));
+  EXPECT_EQ(huge, "999999999999");
+  EXPECT_EQ(gap, 7);
+}
+
+}  // namespace
+}  // namespace corvane
