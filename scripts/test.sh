@@ -7,7 +7,7 @@ bash "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
 bash "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j2)
-bash "$root/scripts/build.sh" "$root/build-asan" -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+bash "$root/scripts/build.sh" "$root/build-asan" -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF -DCORVANE_UI=OFF -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j2 -LE slow)
