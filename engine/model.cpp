@@ -69,6 +69,13 @@ void SheetData::recomputeUsed(uint32_t defaultStyle) {
     r.c1 = std::min(r.c1, col);
     r.c2 = std::max(r.c2, col);
   }
+  // A merged area is part of the sheet's layout even where its covered cells hold nothing.
+  for (const Rect& m : merges) {
+    r.r1 = std::min(r.r1, m.r1);
+    r.r2 = std::max(r.r2, m.r2);
+    r.c1 = std::min(r.c1, m.c1);
+    r.c2 = std::max(r.c2, m.c2);
+  }
   used = r.r2 < 0 ? Rect{} : r;
 }
 

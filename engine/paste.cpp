@@ -204,7 +204,12 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
   for (const Rect& m : src.merges) {
     Rect in = Intersect(m, rect);
     if (in.empty() || (in.rows() == 1 && in.cols() == 1)) continue;
-    out.merges.push_back(Rect{in.r1 + dRow, in.c1 + dCol, in.r2 + dRow, in.c2 + dCol});
+    Rect moved{in.r1 + dRow, in.c1 + dCol, in.r2 + dRow, in.c2 + dCol};
+    out.merges.push_back(moved);
+    added.r1 = std::min(added.r1, moved.r1);
+    added.r2 = std::max(added.r2, moved.r2);
+    added.c1 = std::min(added.c1, moved.c1);
+    added.c2 = std::max(added.c2, moved.c2);
   }
   for (const Hyperlink& l : src.links) {
     if (!rect.contains(l.row, l.col)) continue;

@@ -452,7 +452,7 @@ class SheetWriter {
     // right after. A link on an empty cell leaves a blank cell.
     std::string_view display;
     lxw_format* format = nullptr;
-    if (cell && !insideArray(*cell)) {
+    if (cell) {
       if (cell->type == CellType::String) display = CutUtf16(text(*cell), kMaxCellUnits);
       format = formats_.get(cell->style);
     }
@@ -466,23 +466,9 @@ class SheetWriter {
     if (err == LXW_ERROR_MEMORY_MALLOC_FAILED) Fail(path_, lxw_strerror(err));
   }
 
-  // True for the cells of an array formula's range other than its top-left: they hold the
-  // formula's results, which belong to the formula written at the top-left.
-  bool insideArray(const Cell& c) {
-    if (arrays_.empty()) return false;
-    if (c.row != arraysRow_) {
-      arraysRow_ = c.row;
-      std::erase_if(arrays_, [&](const Rect& r) { return r.r2 < static_cast<int32_t>(c.row); });
-    }
-    for (const Rect& r : arrays_)
-      if (r.contains(c.row, c.col) && !(r.r1 == static_cast<int32_t>(c.row) &&
-                                        r.c1 == static_cast<int32_t>(c.col)))
-        return true;
-    return false;
-  }
-
+  // The other cells of an array formula's range are written as the plain values they
+  // hold, as spreadsheets store them.
   void writeCell(const Cell& c) {
-    if (insideArray(c)) return;
     lxw_format* format = formats_.get(c.style);
     switch (c.type) {
       case CellType::Blank:
@@ -544,10 +530,6 @@ class SheetWriter {
               : worksheet_write_dynamic_array_formula_num(ws_, r.r1, r.c1, r.r2, r.c2, text,
                                                           format, num);
       check(err, c);
-      if (r.rows() > 1 || r.cols() > 1) {
-        arrays_.push_back(r);
-        arraysRow_ = c.row;
-      }
       return;
     }
 
@@ -575,8 +557,6 @@ class SheetWriter {
   FormatCache& formats_;
   const std::string& path_;
   std::vector<Extra> extras_;
-  std::vector<Rect> arrays_;  // array ranges still ahead of the row being written
-  uint32_t arraysRow_ = 0;
   std::string buf_, aux_, url_, formula_;
 };
 
