@@ -1,0 +1,204 @@
+// The main window: the four lists, the merge options, the command buttons and the menus.
+// Controls keep their designer names as member names and object names; each command is a
+// public slot named after its control and event.
+#pragma once
+
+#include <QMainWindow>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/ui_ports.h"
+#include "lists/list_model.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+
+namespace corvane {
+
+class QtMessages;
+class QtProgress;
+class QtBusyPointer;
+
+// A button that shows its picture centred above its caption, or the picture alone.
+class PictureButton : public QPushButton {
+  Q_OBJECT
+ public:
+  PictureButton(const QString& caption, const QIcon& picture, QSize pictureSize, QWidget* parent = nullptr);
+  QSize pictureSize() const { return pictureSize_; }
+
+ protected:
+  void paintEvent(QPaintEvent*) override;
+
+ private:
+  QSize pictureSize_;
+};
+
+// A detail list showing one ListModel. The model is the truth: the view follows its
+// changes (gathered and applied once control returns to the event loop, or at once with
+// SyncNow), and the user's clicks and ticks go back into it. A click on an entry's check
+// box only ticks it; it does not select the entry.
+class ListView : public QTreeWidget {
+  Q_OBJECT
+ public:
+  ListView(ListModel& model, bool checkBoxes, QWidget* parent = nullptr);
+  ~ListView() override;
+  ListModel& model() const { return model_; }
+  // Small icons for the icon indices 1, 2, ... of the entries.
+  void SetImages(std::vector<QIcon> images);
+  // Brings the view up to date with the model now.
+  void SyncNow();
+  bool SyncPending() const { return pending_; }
+
+ signals:
+  // The user chose an entry by pressing on it (the selected one too) or by moving to it with
+  // the keyboard; the model has it selected.
+  void ItemClick();
+  // A double click anywhere in the list except on a check box.
+  void DblClick();
+
+ protected:
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+ private:
+  void schedule();
+  bool onCheckBox(const QPoint& pos, QTreeWidgetItem** item) const;
+  void fill(QTreeWidgetItem* item, const ListEntry& e) const;
+  void currentChanged(QTreeWidgetItem* current);
+  void itemChangedByUser(QTreeWidgetItem* item, int column);
+
+  ListModel& model_;
+  bool checkBoxes_;
+  std::vector<QIcon> images_;
+  std::vector<ListEntry> shown_;  // what the items show, entry by entry
+  bool pending_ = false;
+  bool syncing_ = false;
+  bool swallowRelease_ = false;
+};
+
+class Form1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // `applicationFolder` holds EXCEL.txt, set.txt and help.chm; empty means the folder of the
+  // program. Messages go to `messages` when given, else to message boxes.
+  explicit Form1(QString applicationFolder = QString(), Messages* messages = nullptr, QWidget* parent = nullptr);
+  ~Form1() override;
+
+  // Where messages go from now on; nullptr returns to message boxes.
+  void SetMessages(Messages* messages);
+  Messages& messages();
+  Progress& progress();
+  BusyPointer& busyPointer();
+  const QString& applicationFolder() const { return folder_; }
+  // Brings every list view up to date with its model now.
+  void SyncLists();
+
+  // The four lists and the program-wide gap count.
+  MainLists lists;
+  int32_t gapCount = 0;
+
+  PictureButton* Command8;   // Add Excel
+  PictureButton* Command6;   // Add Folder
+  PictureButton* Command7;   // Remove File
+  PictureButton* Command18;  // Merge
+  PictureButton* Command12;  // Help
+  PictureButton* Command13;  // HomePage
+  PictureButton* Command9;   // Exit
+  ListView* ListView1;       // source list
+  PictureButton* Command5;   // source entry up
+  PictureButton* Command4;   // source entry down
+  QLabel* Label2;
+  QComboBox* Combo1;         // merge mode
+  QLabel* Label1;
+  QLineEdit* Text1;          // gap count
+  ListView* ListView2;       // workbook list
+  ListView* ListView3;       // sheet list
+  PictureButton* Command10;  // sheet to merge list
+  PictureButton* Command11;  // merge entry out
+  ListView* ListView4;       // merge list
+  PictureButton* Command14;  // merge entry up
+  PictureButton* Command15;  // merge entry down
+  QPushButton* Command20;    // Add All Excel Files
+  QPushButton* Command16;    // Add All Sheets
+  QPushButton* Command17;    // Remove All
+  QProgressBar* ProgressBar1;
+  // The source list's small icons: workbook, folder, question mark.
+  std::array<QIcon, 3> ImageList1;
+
+  QMenu* FileMenu;
+  QMenu* EditMenu;
+  QMenu* ActionsMenu;
+  QMenu* HelpMenu;
+  QAction* Addexcel;
+  QAction* AddFolder;
+  QAction* RemoveItem;
+  QAction* RemoveAll;
+  QAction* Merge;
+  QAction* Settings;
+  QAction* Help;
+  QAction* HomePage;
+  QAction* About;
+
+ public slots:
+  void Command8_Click();
+  void Addexcel_Click();
+  void Command6_Click();
+  void AddFolder_Click();
+  void Command7_Click();
+  void RemoveItem_Click();
+  void RemoveAll_Click();
+  void ListView1_ItemClick();
+  void ListView2_ItemClick();
+  void Command10_Click();
+  void ListView3_DblClick();
+  void Command11_Click();
+  void ListView4_DblClick();
+  void Command5_Click();
+  void Command4_Click();
+  void Command14_Click();
+  void Command15_Click();
+  void Command17_Click();
+  void Command16_Click();
+  void Command20_Click();
+  void Command18_Click();
+  void Merge_Click();
+  void Text1_LostFocus();
+  void Settings_Click();
+  void Command12_Click();
+  void Help_Click();
+  void Command13_Click();
+  void HomePage_Click();
+  void About_Click();
+  void Command9_Click();
+  void Form_Load();
+  void Form_Unload();
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+ private:
+  void buildControls();
+  void buildMenus();
+  std::string folderPath() const;
+
+  QString folder_;
+  std::unique_ptr<QtMessages> ownMessages_;
+  Messages* messages_ = nullptr;
+  std::unique_ptr<QtProgress> progress_;
+  std::unique_ptr<QtBusyPointer> busy_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,38 @@
+#include "ui/qt_ports.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QProgressBar>
+
+namespace corvane {
+
+void QtMessages::Show(const std::string& text, MessageIcon icon) {
+  QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
+                  QStringLiteral("Corvane"), QString::fromStdString(text), QMessageBox::Ok, parent_.data());
+  box.exec();
+}
+
+void QtProgress::SetMaximum(int maximum) {
+  if (!bar_) return;
+  // A value beyond the new maximum would make the bar reset itself; keep it in range.
+  if (bar_->value() > maximum) bar_->setValue(bar_->minimum());
+  bar_->setMaximum(maximum);
+}
+
+void QtProgress::SetValue(int value) {
+  if (!bar_) return;
+  // The merge runs without returning to the event loop, so draw the new value now.
+  bar_->setValue(value);
+  bar_->repaint();
+}
+
+void QtBusyPointer::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  if (busy)
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+  else
+    QApplication::restoreOverrideCursor();
+}
+
+}  // namespace corvane
