@@ -141,7 +141,9 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
   auto [first, last] = src.rowSpan(rect.r1, rect.r2);
   const bool appendsInOrder =
       out.cells.empty() || out.cells.back().row < static_cast<uint32_t>(row);
-  out.cells.reserve(out.cells.size() + (last - first));
+  // Grow geometrically: a merge pastes hundreds of blocks into one sheet.
+  if (size_t need = out.cells.size() + (last - first); need > out.cells.capacity())
+    out.cells.reserve(std::max(need, out.cells.capacity() * 2));
 
   for (size_t i = first; i < last; ++i) {
     const Cell& s = src.cells[i];

@@ -247,7 +247,10 @@ SheetData& Worksheet::mutableData() {
 }
 
 corvane::Range Worksheet::UsedRange() {
-  const SheetData& d = data();
+  // The bounding box is kept up to date by loading and pasting: no need to sort for it.
+  book_->checkOpen();
+  if (!data_) data();
+  const SheetData& d = *data_;
   return corvane::Range(this, d.used.empty() ? Rect{0, 0, 0, 0} : d.used);
 }
 

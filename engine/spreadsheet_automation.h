@@ -140,6 +140,8 @@ class Workbook {
   Application& Parent() const { return *app_; }
   // Total of formulas pasted as values into this workbook.
   int64_t FormulasPastedAsValues() const { return asValuesTotal_; }
+  // The formats its sheets' cells refer to.
+  std::shared_ptr<const StyleTable> Styles() { return styleTable(); }
 
  private:
   friend class Application;

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake g++ ninja-build pkg-config
   libzip-dev libexpat1-dev zlib1g-dev libxlsxwriter-dev
-  qt6-base-dev fonts-liberation2
+  qt6-base-dev fonts-liberation2 fonts-crosextra-carlito
   libgtest-dev libgmock-dev
   python3-openpyxl python3-xlrd
   xvfb xauth

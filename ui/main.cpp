@@ -3,12 +3,15 @@
 
 #include "ui/form1.h"
 #include "ui/icons.h"
+#include "ui/workbook_presenter.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
   QApplication::setWindowIcon(corvane::ProgramIcon());
-  // (the presenter that opens merge results is installed here)
+  // A merge that succeeds opens its result in a workbook window of its own.
+  corvane::WorkbookWindowPresenter presenter;
+  corvane::Application::SetPresenter(&presenter);
   corvane::Form1 w;
   w.show();
   return app.exec();
