@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStyleOptionButton>
@@ -20,7 +21,9 @@
 #include <QUrl>
 #include <algorithm>
 
+#include "dialogs/common_dialogs.h"
 #include "engine/merge.h"
+#include "lists/list_commands.h"
 #include "lists/path_functions.h"
 #include "ui/addresses.h"
 #include "ui/dialog1.h"
@@ -32,6 +35,29 @@
 namespace corvane {
 
 namespace {
+
+// The window's own source picker: a fresh CCommonDialogs for every question.
+class CommonDialogsPicker : public SourcePicker {
+ public:
+  bool PickFile(QWidget* owner, const QString& title, QString& path) override {
+    CCommonDialogs dialogs;
+    dialogs.Init(owner);
+    dialogs.setTitle(title);
+    if (!dialogs.ShowOpen()) return false;
+    path = dialogs.FileName();
+    return true;
+  }
+  bool PickFolder(QWidget* owner, const QString& title, QString& path) override {
+    CCommonDialogs dialogs;
+    dialogs.Init(owner);
+    dialogs.setTitle(title);
+    if (!dialogs.ShowFolder()) return false;
+    path = dialogs.Path();
+    return true;
+  }
+};
+
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 QFont ArialFont(qreal points) {
   QFont font(QStringLiteral("Arial"));
@@ -290,6 +316,50 @@ void ListView::keyPressEvent(QKeyEvent* e) {
   if (after && after != before) emit ItemClick();
 }
 
+namespace {
+
+// The local files and folders a drag carries, in its order.
+QStringList DroppedPaths(const QMimeData* mime) {
+  QStringList paths;
+  if (!mime || !mime->hasUrls()) return paths;
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile() && !url.toLocalFile().isEmpty()) paths << url.toLocalFile();
+  return paths;
+}
+
+}  // namespace
+
+void ListView::SetAcceptFileDrops(bool accept) {
+  fileDrops_ = accept;
+  setAcceptDrops(accept);
+  viewport()->setAcceptDrops(accept);
+}
+
+void ListView::dragEnterEvent(QDragEnterEvent* e) {
+  if (!fileDrops_) return QTreeWidget::dragEnterEvent(e);
+  if (DroppedPaths(e->mimeData()).isEmpty()) return e->ignore();
+  // Always a copy: a file manager told "move" would take the files away.
+  e->setDropAction(Qt::CopyAction);
+  e->accept();
+}
+
+void ListView::dragMoveEvent(QDragMoveEvent* e) {
+  if (!fileDrops_) return QTreeWidget::dragMoveEvent(e);
+  if (DroppedPaths(e->mimeData()).isEmpty()) return e->ignore();
+  e->setDropAction(Qt::CopyAction);
+  e->accept();
+}
+
+void ListView::dropEvent(QDropEvent* e) {
+  if (!fileDrops_) return QTreeWidget::dropEvent(e);
+  const QStringList paths = DroppedPaths(e->mimeData());
+  if (paths.isEmpty()) return e->ignore();
+  e->setDropAction(Qt::CopyAction);
+  e->accept();
+  // Reading the workbooks may show messages; that waits until the drag has ended.
+  QMetaObject::invokeMethod(this, [this, paths] { emit OLEDragDrop(paths); }, Qt::QueuedConnection);
+}
+
 // ---------------------------------------------------------------------------------------
 // Form1
 
@@ -307,6 +377,8 @@ Form1::Form1(QString applicationFolder, Messages* messages, QWidget* parent)
   buildMenus();
   progress_ = std::make_unique<QtProgress>(ProgressBar1);
   busy_ = std::make_unique<QtBusyPointer>();
+  ownPicker_ = std::make_unique<CommonDialogsPicker>();
+  picker_ = ownPicker_.get();
   // The client area keeps its size; the window is as large as it and the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   Form_Load();
@@ -321,6 +393,8 @@ void Form1::SetMessages(Messages* messages) { messages_ = messages ? messages : 
 Messages& Form1::messages() { return *messages_; }
 Progress& Form1::progress() { return *progress_; }
 BusyPointer& Form1::busyPointer() { return *busy_; }
+
+void Form1::SetSourcePicker(SourcePicker* picker) { picker_ = picker ? picker : ownPicker_.get(); }
 
 void Form1::SyncLists() {
   for (ListView* view : {ListView1, ListView2, ListView3, ListView4}) view->SyncNow();
@@ -438,6 +512,8 @@ void Form1::buildControls() {
   connect(ListView2, &ListView::ItemClick, this, &Form1::ListView2_ItemClick);
   connect(ListView3, &ListView::DblClick, this, &Form1::ListView3_DblClick);
   connect(ListView4, &ListView::DblClick, this, &Form1::ListView4_DblClick);
+  ListView1->SetAcceptFileDrops(true);
+  connect(ListView1, &ListView::OLEDragDrop, this, &Form1::ListView1_OLEDragDrop);
   Text1->installEventFilter(this);
 }
 
@@ -532,73 +608,70 @@ void Form1::closeEvent(QCloseEvent* e) {
 // Sources
 
 void Form1::Command8_Click() {
-  // Asks for one workbook file and adds it to the source list (to come with the list commands).
+  try {
+    QString file;
+    if (picker_->PickFile(this, QStringLiteral("Select Excel File"), file))
+      AddSourceFile(lists, LocalPath(file), messages(), busyPointer());
+  } catch (...) {
+    // A failure anywhere ends the command quietly; what was added stays.
+  }
+  busyPointer().SetBusy(false);
 }
 void Form1::Addexcel_Click() { Command8_Click(); }
 
 void Form1::Command6_Click() {
-  // Asks for a folder and adds it to the source list (to come with the list commands).
+  try {
+    QString folder;
+    if (picker_->PickFolder(this, QStringLiteral("Add all excel files in folder"), folder))
+      AddSourceFolder(lists, LocalPath(folder), messages(), busyPointer());
+  } catch (...) {
+    // A failure anywhere ends the command quietly; what was added stays.
+  }
+  busyPointer().SetBusy(false);
 }
 void Form1::AddFolder_Click() { Command6_Click(); }
 
-void Form1::Command7_Click() {
-  // Removes the current source entry (to come with the list commands).
-}
+void Form1::Command7_Click() { RemoveSelectedSource(lists, messages(), busyPointer()); }
 void Form1::RemoveItem_Click() { Command7_Click(); }
 
 void Form1::RemoveAll_Click() {
   // The merge list keeps its entries.
-  lists.sources.Clear();
-  lists.workbooks.Clear();
-  lists.sheets.Clear();
+  RemoveAllSources(lists);
 }
 
-void Form1::ListView1_ItemClick() {
-  // Lists the chosen source's workbooks, then the first workbook's sheets (to come with the list commands).
-}
+void Form1::ListView1_ItemClick() { SourceEntryClicked(lists, messages(), busyPointer()); }
 
-void Form1::ListView2_ItemClick() {
-  // Lists the chosen workbook's sheets (to come with the list commands).
+void Form1::ListView2_ItemClick() { WorkbookEntryClicked(lists, messages(), busyPointer()); }
+
+void Form1::ListView1_OLEDragDrop(const QStringList& paths) {
+  std::vector<std::string> local;
+  local.reserve(static_cast<size_t>(paths.size()));
+  for (const QString& p : paths) local.push_back(LocalPath(p));
+  AddDroppedSources(lists, local, messages(), busyPointer());
 }
 
 // ---------------------------------------------------------------------------------------
 // Merge list
 
-void Form1::Command10_Click() {
-  // Adds the current sheet to the merge list (to come with the list commands).
-}
+void Form1::Command10_Click() { AddSheetToMergeList(lists, messages()); }
 void Form1::ListView3_DblClick() { Command10_Click(); }
 
-void Form1::Command11_Click() {
-  // Removes the current merge entry (to come with the list commands).
-}
+void Form1::Command11_Click() { RemoveMergeListEntry(lists); }
 void Form1::ListView4_DblClick() { Command11_Click(); }
 
-void Form1::Command5_Click() {
-  // Moves the current source entry up one place (to come with the list commands).
-}
+void Form1::Command5_Click() { MoveSourceEntryUp(lists); }
 
-void Form1::Command4_Click() {
-  // Moves the current source entry down one place (to come with the list commands).
-}
+void Form1::Command4_Click() { MoveSourceEntryDown(lists); }
 
-void Form1::Command14_Click() {
-  // Moves the current merge entry up one place (to come with the list commands).
-}
+void Form1::Command14_Click() { MoveMergeEntryUp(lists); }
 
-void Form1::Command15_Click() {
-  // Moves the current merge entry down one place (to come with the list commands).
-}
+void Form1::Command15_Click() { MoveMergeEntryDown(lists); }
 
-void Form1::Command17_Click() { lists.merges.Clear(); }
+void Form1::Command17_Click() { EmptyMergeList(lists); }
 
-void Form1::Command16_Click() {
-  // Adds every sheet of the sheet list to the merge list (to come with the list commands).
-}
+void Form1::Command16_Click() { AddAllSheets(lists, messages(), busyPointer()); }
 
-void Form1::Command20_Click() {
-  // Adds every sheet of every ticked workbook to the merge list (to come with the list commands).
-}
+void Form1::Command20_Click() { AddAllExcelFiles(lists, messages(), busyPointer()); }
 
 // ---------------------------------------------------------------------------------------
 // Merging

@@ -28,6 +28,16 @@ class QtMessages;
 class QtProgress;
 class QtBusyPointer;
 
+// Asks the user for the workbook file or the folder to add to the source list. The window's
+// own picker shows the common file and folder dialogs; another may take its place.
+class SourcePicker {
+ public:
+  virtual ~SourcePicker() = default;
+  // Each returns true when the user confirmed, with the chosen path in `path`.
+  virtual bool PickFile(QWidget* owner, const QString& title, QString& path) = 0;
+  virtual bool PickFolder(QWidget* owner, const QString& title, QString& path) = 0;
+};
+
 // A button that shows its picture centred above its caption, or the picture alone.
 class PictureButton : public QPushButton {
   Q_OBJECT
@@ -57,6 +67,8 @@ class ListView : public QTreeWidget {
   // Brings the view up to date with the model now.
   void SyncNow();
   bool SyncPending() const { return pending_; }
+  // Lets files and folders be dropped on the list from the desktop's file manager.
+  void SetAcceptFileDrops(bool accept);
 
  signals:
   // The user chose an entry by pressing on it (the selected one too) or by moving to it with
@@ -64,6 +76,9 @@ class ListView : public QTreeWidget {
   void ItemClick();
   // A double click anywhere in the list except on a check box.
   void DblClick();
+  // Local files and folders were dropped on the list, in the order the drag gave them.
+  // Sent once the drop itself has ended, so the drag source is not kept waiting.
+  void OLEDragDrop(const QStringList& paths);
 
  protected:
   void mousePressEvent(QMouseEvent* e) override;
@@ -71,6 +86,9 @@ class ListView : public QTreeWidget {
   void mouseMoveEvent(QMouseEvent* e) override;
   void mouseDoubleClickEvent(QMouseEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void schedule();
@@ -86,6 +104,7 @@ class ListView : public QTreeWidget {
   bool pending_ = false;
   bool syncing_ = false;
   bool swallowRelease_ = false;
+  bool fileDrops_ = false;
 };
 
 class Form1 : public QMainWindow {
@@ -104,6 +123,9 @@ class Form1 : public QMainWindow {
   const QString& applicationFolder() const { return folder_; }
   // Brings every list view up to date with its model now.
   void SyncLists();
+  // Who asks for the files and folders to add from now on; nullptr returns to the common
+  // dialogs. Not owned.
+  void SetSourcePicker(SourcePicker* picker);
 
   // The four lists and the program-wide gap count.
   MainLists lists;
@@ -161,6 +183,8 @@ class Form1 : public QMainWindow {
   void RemoveAll_Click();
   void ListView1_ItemClick();
   void ListView2_ItemClick();
+  // Files and folders dropped on the source list are added as "Add Excel" and "Add Folder" add them.
+  void ListView1_OLEDragDrop(const QStringList& paths);
   void Command10_Click();
   void ListView3_DblClick();
   void Command11_Click();
@@ -199,6 +223,8 @@ class Form1 : public QMainWindow {
   Messages* messages_ = nullptr;
   std::unique_ptr<QtProgress> progress_;
   std::unique_ptr<QtBusyPointer> busy_;
+  std::unique_ptr<SourcePicker> ownPicker_;
+  SourcePicker* picker_ = nullptr;
 };
 
 }  // namespace corvane
