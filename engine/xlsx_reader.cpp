@@ -1,10 +1,13 @@
 #include "engine/xlsx_reader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <new>
 #include <unordered_map>
 
 #include "engine/error.h"
+#include "engine/fast_xml.h"
 #include "engine/formula_shift.h"
 #include "engine/cellref.h"
 #include "engine/styles_reader.h"
@@ -234,6 +237,36 @@ bool ParseCellRef(const char* s, int32_t& row, int32_t& col) {
   return true;
 }
 
+// LocalName for the attributes on the hot path: one pass, no strlen.
+inline std::string_view AttrName(const char* name) {
+  const char* local = name;
+  const char* p = name;
+  for (; *p; ++p)
+    if (*p == ':') local = p + 1;
+  return std::string_view(local, static_cast<size_t>(p - local));
+}
+
+// strtoul for a plain string of up to nine digits, the way nearly every index is
+// written; false for anything else, which strtoul then reads.
+inline bool PlainNumber(const char* s, unsigned long& out) {
+  unsigned long v = 0;
+  int digits = 0;
+  for (; *s >= '0' && *s <= '9'; ++s) {
+    if (++digits > 9) return false;
+    v = v * 10 + static_cast<unsigned long>(*s - '0');
+  }
+  if (*s || digits == 0) return false;
+  out = v;
+  return true;
+}
+
+// Exact powers of ten: a double holds each of them without rounding.
+constexpr double kExactPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// Cells the stored dimension may make room for at once (a guess, not a limit).
+constexpr uint64_t kMaxReservedCells = uint64_t(1) << 24;
+
 class SheetHandler : public XmlHandler {
  public:
   SheetHandler(SheetData& sheet, const StringPool* sst, uint32_t styleCount, bool date1904, std::string what)
@@ -258,6 +291,7 @@ class SheetHandler : public XmlHandler {
         return;
       default:
         if (name == "sheetData") inData_ = true;
+        else if (name == "dimension") startDimension(a);
         else if (name == "mergeCell") startMerge(a);
         else if (name == "hyperlink") startLink(a);
         return;
@@ -284,10 +318,28 @@ class SheetHandler : public XmlHandler {
  private:
   [[noreturn]] void damaged(const std::string& why) { throw AutomationError(what_ + " is damaged: " + why + "."); }
 
+  // The stored dimension is no measure of the used range, but it is a fair guess of
+  // how many cells follow: making room for them at once spares growing the cell array
+  // step by step, and the copy that trims it afterwards.
+  void startDimension(const char** a) {
+    const char* ref = Attr(a, "ref");
+    Rect r;
+    if (!ref || !ParseRange(ref, r) || !sheet_.cells.empty()) return;
+    uint64_t n = static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols());
+    try {
+      sheet_.cells.reserve(static_cast<size_t>(std::min(n, kMaxReservedCells)));
+    } catch (const std::bad_alloc&) {
+      // Only a guess: the array grows as the cells come.
+    }
+  }
+
   void startRow(const char** a) {
-    const char* r = Attr(a, "r");
+    const char* r = nullptr;
+    for (const char** p = a; *p && !r; p += 2)
+      if (AttrName(p[0]) == "r") r = p[1];
     if (r) {
-      long v = std::strtol(r, nullptr, 10);
+      unsigned long plain;
+      long v = PlainNumber(r, plain) ? static_cast<long>(plain) : std::strtol(r, nullptr, 10);
       if (v < 1 || v > kMaxRows) damaged(std::string("row number ") + r + " is outside the sheet");
       row_ = static_cast<int32_t>(v - 1);
     } else {
@@ -304,17 +356,19 @@ class SheetHandler : public XmlHandler {
     type_ = 'n';
     style_ = 0;
     for (const char** p = a; *p; p += 2) {
-      std::string_view k = LocalName(p[0]);
+      std::string_view k = AttrName(p[0]);
       const char* v = p[1];
-      if (k == "r") {
+      char k0 = k.empty() ? 0 : k[0];
+      if (k.size() == 1 && k0 == 'r') {
         int32_t r, c;
         if (!ParseCellRef(v, r, c)) damaged(std::string("the cell reference \"") + v + "\" is not a cell of a sheet");
         row_ = r;
         col_ = c - 1;  // advanced below
-      } else if (k == "s") {
-        unsigned long s = std::strtoul(v, nullptr, 10);
+      } else if (k.size() == 1 && k0 == 's') {
+        unsigned long s;
+        if (!PlainNumber(v, s)) s = std::strtoul(v, nullptr, 10);
         style_ = s < styleCount_ ? static_cast<uint32_t>(s) : 0;
-      } else if (k == "t") {
+      } else if (k.size() == 1 && k0 == 't') {
         type_ = v[0] == 's' ? (v[1] == 't' ? 'f' : 's') : v[0] == 'i' ? 'i' : v[0];
       } else if (k == "cm") {
         dynamic_ = true;
@@ -331,7 +385,7 @@ class SheetHandler : public XmlHandler {
     fRef_.clear();
     fSi_ = -1;
     for (const char** p = a; *p; p += 2) {
-      std::string_view k = LocalName(p[0]);
+      std::string_view k = AttrName(p[0]);
       if (k == "t") fType_ = p[1][0];  // normal, shared, array, dataTable
       else if (k == "ref") fRef_ = p[1];
       else if (k == "si") fSi_ = std::strtol(p[1], nullptr, 10);
@@ -359,6 +413,33 @@ class SheetHandler : public XmlHandler {
   static bool ParseNumber(const std::string& s, double& out) {
     const char* b = s.data();
     const char* e = b + s.size();
+    // Most values are short decimals. When all their digits fit a double exactly,
+    // one division by an exact power of ten rounds just as from_chars does.
+    {
+      const char* p = b;
+      bool negative = p < e && *p == '-';
+      if (negative) ++p;
+      uint64_t mantissa = 0;
+      int digits = 0, decimals = -1;
+      for (; p < e; ++p) {
+        if (*p >= '0' && *p <= '9') {
+          mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+          ++digits;
+          if (decimals >= 0) ++decimals;
+        } else if (*p == '.' && decimals < 0) {
+          decimals = 0;
+        } else {
+          break;
+        }
+        if (digits > 15) break;
+      }
+      if (p == e && digits > 0) {
+        double v = static_cast<double>(mantissa);
+        if (decimals > 0) v /= kExactPow10[decimals];
+        out = negative ? -v : v;
+        return true;
+      }
+    }
     while (b < e && (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r')) ++b;
     if (b < e && *b == '+') ++b;
     auto res = std::from_chars(b, e, out);
@@ -581,7 +662,7 @@ class XlsxReader : public WorkbookReader {
     auto sheet = std::make_shared<SheetData>();
     sheet->shared = sst_;
     SheetHandler h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), date1904_, what);
-    XmlParser parser(h, what);
+    FastXmlParser parser(h, what);
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();
 
