@@ -1,5 +1,7 @@
 #include "engine/number_format.h"
 
+#include "engine/styles_reader.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -291,16 +293,6 @@ char ElapsedLetter(std::string_view b) {
   return c;
 }
 
-// The Excel 97 palette behind [Color1] .. [Color56].
-constexpr std::array<Rgb, 56> kPalette = {
-    0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF,
-    0x800000, 0x008000, 0x000080, 0x808000, 0x800080, 0x008080, 0xC0C0C0, 0x808080,
-    0x9999FF, 0x993366, 0xFFFFCC, 0xCCFFFF, 0x660066, 0xFF8080, 0x0066CC, 0xCCCCFF,
-    0x000080, 0xFF00FF, 0xFFFF00, 0x00FFFF, 0x800080, 0x800000, 0x008080, 0x0000FF,
-    0x00CCFF, 0xCCFFFF, 0xCCFFCC, 0xFFFF99, 0x99CCFF, 0xFF99CC, 0xCC99FF, 0xFFCC99,
-    0x3366FF, 0x33CCCC, 0x99CC00, 0xFFCC00, 0xFF9900, 0xFF6600, 0x666699, 0x969696,
-    0x003366, 0x339966, 0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
-};
 
 struct NamedColor {
   std::string_view name;
@@ -638,7 +630,7 @@ class Compiler {
       int n = 0;
       auto r = std::from_chars(b.data() + 5, b.data() + b.size(), n);
       if (r.ec == std::errc() && r.ptr == b.data() + b.size() && n >= 1 && n <= 56) {
-        sec.color = kPalette[static_cast<size_t>(n - 1)];
+        sec.color = DefaultPaletteColor(n + 7);  // [Color1] is palette entry 8
         return true;
       }
       return false;

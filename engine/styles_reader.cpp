@@ -897,6 +897,10 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
   return out;
 }
 
+Rgb DefaultPaletteColor(int index) {
+  return index >= 0 && index < kPaletteSize ? kDefaultPalette[static_cast<size_t>(index)] : kAutoColor;
+}
+
 std::string_view BuiltinNumFmt(int id) {
   // Ids 27-36 and 50-58 follow the Japanese locale (era dates, 年月日).
   static constexpr std::array<std::string_view, 59> codes = {

@@ -19,6 +19,10 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
 // Ids 27-36 and 50-58 differ by locale in Excel; they get the Japanese codes.
 std::string_view BuiltinNumFmt(int id);
 
+// Entry `index` (0-63) of the default colour palette behind indexed colours; kAutoColor
+// outside it.
+Rgb DefaultPaletteColor(int index);
+
 // True for a format that shows a calendar date: it has y, d or a month m outside
 // quotes, escapes and [..] sections. Pure time (h:mm:ss) and elapsed time ([h]:mm)
 // formats are not dates.
