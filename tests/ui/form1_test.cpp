@@ -31,6 +31,7 @@
 #include "engine/merge.h"
 #include "engine/spreadsheet_automation.h"
 #include "tests/engine/test_support.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/addresses.h"
 #include "ui/dialog1.h"
 #include "ui/dialog2.h"
@@ -41,6 +42,9 @@
 
 using namespace corvane;
 namespace fs = std::filesystem;
+
+using test::Q;
+using test::WhenModal;
 
 namespace {
 
@@ -61,19 +65,6 @@ QRect PxRect(int l, int t, int w, int h) { return QRect(Px(l), Px(t), Px(w), Px(
 void WriteBytes(const fs::path& p, const std::string& bytes) {
   std::ofstream out(p, std::ios::binary | std::ios::trunc);
   out << bytes;
-}
-
-QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
-
-// Runs `act` on the modal widget once it is up (a dialog's exec() or a message box).
-void WhenModal(std::function<void(QWidget*)> act, int triesLeft = 200) {
-  QTimer::singleShot(triesLeft == 200 ? 0 : 10, [act, triesLeft] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      act(w);
-    } else if (triesLeft > 0) {
-      WhenModal(act, triesLeft - 1);
-    }
-  });
 }
 
 // Rows r1..r2 of numbers r*100+c in columns A..(A+cols-1).

@@ -21,10 +21,14 @@
 #include "engine/spreadsheet_automation.h"
 #include "lists/list_commands.h"
 #include "tests/engine/test_support.h"
+#include "tests/ui/ui_test_support.h"
 #include "ui/form1.h"
 
 using namespace corvane;
 namespace fs = std::filesystem;
+
+using test::Q;
+using test::WhenModal;
 
 namespace {
 
@@ -64,19 +68,6 @@ struct AnsweringPicker : SourcePicker {
   bool PickFile(QWidget*, const QString& title, QString& path) override { return answer("file", title, path); }
   bool PickFolder(QWidget*, const QString& title, QString& path) override { return answer("folder", title, path); }
 };
-
-QString Q(const fs::path& p) { return QString::fromStdString(p.string()); }
-
-// Runs `act` on the modal widget once it is up.
-void WhenModal(std::function<void(QWidget*)> act, int triesLeft = 200) {
-  QTimer::singleShot(triesLeft == 200 ? 0 : 10, [act, triesLeft] {
-    if (QWidget* w = QApplication::activeModalWidget()) {
-      act(w);
-    } else if (triesLeft > 0) {
-      WhenModal(act, triesLeft - 1);
-    }
-  });
-}
 
 // `rows` x `cols` numbers base + 10 r + c from A1.
 std::string Block(int base, int rows, int cols) {
