@@ -52,16 +52,7 @@ QString HomePageText() {
 }  // namespace
 
 Dialog1::Dialog1(QWidget* parent) : QDialog(parent) {
-  setObjectName(QStringLiteral("Dialog1"));
-  setWindowTitle(QStringLiteral("About us"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont font(QStringLiteral("Arial"));
-  font.setPointSizeF(8.25);
-  setFont(font);
-  // A fixed spot on the screen, not centred on the main window.
-  setGeometry(TwipsRect(2760, 3750, 4905, 3945));
-  setFixedSize(size());
+  SetUpFixedDialog(*this, QStringLiteral("Dialog1"), QStringLiteral("About us"), TwipsRect(2760, 3750, 4905, 3945));
 
   Picture = new QLabel(this);
   Picture->setObjectName(QStringLiteral("Picture"));

@@ -10,16 +10,7 @@ namespace corvane {
 
 Dialog2::Dialog2(std::string folder, Messages& messages, QWidget* parent)
     : QDialog(parent), folder_(std::move(folder)), messages_(messages) {
-  setObjectName(QStringLiteral("Dialog2"));
-  setWindowTitle(QStringLiteral("Setting"));
-  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  QFont font(QStringLiteral("Arial"));
-  font.setPointSizeF(8.25);
-  setFont(font);
-  // A fixed spot on the screen, not centred on the main window.
-  setGeometry(TwipsRect(2760, 3750, 3630, 1380));
-  setFixedSize(size());
+  SetUpFixedDialog(*this, QStringLiteral("Dialog2"), QStringLiteral("Setting"), TwipsRect(2760, 3750, 3630, 1380));
 
   Check1 = new QCheckBox(QStringLiteral("Automatically save the current list ."), this);
   Check1->setObjectName(QStringLiteral("Check1"));

@@ -1,4 +1,5 @@
 #include "ui/qt_ports.h"
+#include <QFont>
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,6 +34,18 @@ void QtBusyPointer::SetBusy(bool busy) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
   else
     QApplication::restoreOverrideCursor();
+}
+
+void SetUpFixedDialog(QDialog& dialog, const QString& name, const QString& title, QRect geometry) {
+  dialog.setObjectName(name);
+  dialog.setWindowTitle(title);
+  dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                        Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSizeF(8.25);
+  dialog.setFont(font);
+  dialog.setGeometry(geometry);
+  dialog.setFixedSize(dialog.size());
 }
 
 }  // namespace corvane

@@ -1,6 +1,7 @@
 // The window's side of the message, progress and busy-pointer interfaces.
 #pragma once
 
+#include <QDialog>
 #include <QPointer>
 #include <QProgressBar>
 #include <QRect>
@@ -48,5 +49,9 @@ class QtBusyPointer : public BusyPointer {
  private:
   bool busy_ = false;
 };
+
+// The common frame of the program's small dialogs: a fixed size and a fixed spot on the
+// screen (not centred on the main window), Arial 8.25 pt, a close box and nothing else.
+void SetUpFixedDialog(QDialog& dialog, const QString& name, const QString& title, QRect geometry);
 
 }  // namespace corvane
