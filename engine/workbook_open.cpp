@@ -5,7 +5,10 @@
 #include <memory>
 
 #include "engine/error.h"
+#include "engine/ods_reader.h"
 #include "engine/workbook_reader.h"
+#include "engine/xls_reader.h"
+#include "engine/xlsb_reader.h"
 #include "engine/xlsx_reader.h"
 #include "engine/zip_package.h"
 
@@ -38,16 +41,12 @@ std::string ReadHead(const std::string& path, size_t n) {
 [[noreturn]] void RefuseOtherPackage(ZipPackage& pkg, const std::string& path) {
   if (pkg.has("mimetype")) {
     std::string mime = pkg.read("mimetype", 256);
-    if (mime.find("opendocument.spreadsheet") != std::string::npos)
-      throw AutomationError(Quoted(path) + " is an OpenDocument spreadsheet, which this version of Corvane cannot read.");
     throw AutomationError(Quoted(path) + " is an OpenDocument file (" + mime + "), not a workbook.");
   }
   if (pkg.has("word/document.xml"))
     throw AutomationError(Quoted(path) + " is a Word document, not a workbook.");
   if (pkg.has("ppt/presentation.xml"))
     throw AutomationError(Quoted(path) + " is a PowerPoint presentation, not a workbook.");
-  if (pkg.has("xl/workbook.bin"))
-    throw AutomationError(Quoted(path) + " is an Excel binary workbook (.xlsb), which this version of Corvane cannot read.");
   if (pkg.has("_rels\\.rels") || pkg.has("xl\\workbook.xml"))
     throw AutomationError(Quoted(path) + " is damaged: its parts are stored under names with backslashes, "
                           "which a workbook package must not use.");
@@ -60,6 +59,9 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
   std::string head = ReadHead(path, 8);
   if (head.size() >= 4 && head.compare(0, 2, "PK") == 0) {
     auto pkg = std::make_unique<ZipPackage>(path, path);
+    if (pkg->has("mimetype") && pkg->read("mimetype", 256).find("opendocument.spreadsheet") != std::string::npos)
+      return OpenOds(std::move(pkg), path);
+    if (pkg->has("xl/workbook.bin")) return OpenXlsb(std::move(pkg), path);
     bool ooxml = pkg->has("_rels/.rels") && !pkg->has("xl/workbook.bin") && !pkg->has("word/document.xml") &&
                  !pkg->has("ppt/presentation.xml");
     if (!ooxml) RefuseOtherPackage(*pkg, path);
@@ -71,8 +73,12 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
     std::string whole = ReadHead(path, 1u << 20);
     if (HasUtf16Name(whole, "EncryptedPackage") || HasUtf16Name(whole, "EncryptionInfo"))
       throw AutomationError(Quoted(path) + " is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
-    throw AutomationError(Quoted(path) + " is an Excel 97-2003 workbook (.xls), which this version of Corvane cannot read.");
+    return OpenXls(path);
   }
+  // A bare BIFF stream without a compound file around it, as Excel 2 to 4 wrote them.
+  if (head.size() >= 4 && head[0] == 0x09 && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04 || head[1] == 0x08) &&
+      head[3] == 0x00)
+    return OpenXls(path);
   if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0x1F && static_cast<unsigned char>(head[1]) == 0x8B)
     throw AutomationError(Quoted(path) + " is a gzip-compressed file, not a workbook.");
   if (head.empty()) throw AutomationError(Quoted(path) + " is empty, not a workbook.");
