@@ -68,6 +68,8 @@ struct Formula {
   Rect arrayRange;            // Array / DynamicArray: the range the master cell spans
   std::string cachedString;   // cached result when it is a string
   uint8_t cachedError = 0;    // cached ErrorCode when the result is an error
+  bool valueOnly = false;     // read from a format whose tokens have no faithful A1 text:
+                              // pasted as its cached result, like a reference to another sheet
 };
 
 // Strings packed end to end: no allocation per string.

@@ -163,8 +163,9 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
       case CellType::Formula: {
         const Formula& f = src.formulas[s.aux];
         bool arrayFits = f.kind == FormulaKind::Normal || Intersect(f.arrayRange, rect) == f.arrayRange;
-        ShiftedFormula shifted = ShiftFormula(f.text, dRow, dCol);
-        if (shifted.keepsMeaning && arrayFits) {
+        ShiftedFormula shifted;
+        if (!f.valueOnly) shifted = ShiftFormula(f.text, dRow, dCol);
+        if (!f.valueOnly && shifted.keepsMeaning && arrayFits) {
           Formula nf = f;
           nf.text = std::move(shifted.text);
           if (f.kind != FormulaKind::Normal)
