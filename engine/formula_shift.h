@@ -10,7 +10,7 @@ namespace corvane {
 
 struct ShiftedFormula {
   std::string text;      // the formula text moved by (dRow, dCol), without a leading '='
-  bool keepsMeaning = true;// false when it refers to another sheet, another workbook, a defined name or a table (structured reference)
+  bool keepsMeaning = true;  // false when it refers to another sheet, another workbook, a defined name or a table (structured reference)
 };
 
 // Moves every relative part of the references in `formula` (no leading '=') by

@@ -55,8 +55,11 @@ struct Merging : ::testing::Test {
     if (keeper.shown) keeper.shown->Quit();
     keeper.shown.reset();
     EXPECT_EQ(Application::AliveCount(), 0);
-    for (auto& [path, bytes] : fingerprints)
-      if (std::filesystem::exists(path)) EXPECT_EQ(test::ReadAll(path), bytes) << path << " was changed";
+    for (auto& [path, bytes] : fingerprints) {
+      if (std::filesystem::exists(path)) {
+        EXPECT_EQ(test::ReadAll(path), bytes) << path << " was changed";
+      }
+    }
   }
   std::string book(const std::string& name, const std::vector<std::pair<std::string, std::string>>& sheets) {
     auto p = (tmp / name).string();
