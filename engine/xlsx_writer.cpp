@@ -1,10 +1,8 @@
 #include "engine/xlsx_writer.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xlsxwriter.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -16,33 +14,7 @@
 #include <unordered_map>
 
 #include "engine/error.h"
-
-namespace corvane {
-namespace {
-
-// libxlsxwriter always deflates at zlib's default level 6, and that alone takes two thirds
-// of a save. Level 3 saves about three times faster for a file some 15% bigger. The library
-// has no setting for it, so zlib's stream set-up is wrapped below: while a save closes its
-// workbook on this thread the level is swapped, every other caller gets zlib as it is.
-constexpr int kDeflateLevel = 3;
-thread_local bool tFastDeflate = false;
-
-struct FastDeflateScope {
-  FastDeflateScope() { tFastDeflate = true; }
-  ~FastDeflateScope() { tFastDeflate = false; }
-};
-
-}  // namespace
-}  // namespace corvane
-
-extern "C" int deflateInit2_(z_streamp strm, int level, int method, int windowBits,
-                             int memLevel, int strategy, const char* version, int streamSize) {
-  using Init = int (*)(z_streamp, int, int, int, int, int, const char*, int);
-  static const Init zlibInit = reinterpret_cast<Init>(dlsym(RTLD_NEXT, "deflateInit2_"));
-  if (!zlibInit) return Z_VERSION_ERROR;
-  if (corvane::tFastDeflate) level = corvane::kDeflateLevel;
-  return zlibInit(strm, level, method, windowBits, memLevel, strategy, version, streamSize);
-}
+#include "engine/save_speedups.h"
 
 namespace corvane {
 namespace {
@@ -642,6 +614,7 @@ void SaveXlsx(const std::string& path, const std::vector<SheetToSave>& sheets) {
   options.constant_memory = LXW_TRUE;
   options.use_zip64 = biggest > kZip64Bytes ? LXW_TRUE : LXW_FALSE;
 
+  SaveSpeedups speedups;
   WorkbookHandle handle;
   handle.wb = workbook_new_opt(temp.c_str(), &options);
   if (!handle.wb) Fail(path, "out of memory while creating the workbook");
@@ -658,11 +631,7 @@ void SaveXlsx(const std::string& path, const std::vector<SheetToSave>& sheets) {
 
   lxw_workbook* wb = handle.wb;
   handle.wb = nullptr;  // workbook_close frees it, whatever the outcome
-  lxw_error err;
-  {
-    FastDeflateScope fast;
-    err = workbook_close(wb);
-  }
+  lxw_error err = workbook_close(wb);
   if (err != LXW_NO_ERROR) {
     std::remove(temp.c_str());
     Fail(path, lxw_strerror(err));
