@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "engine/prefetch.h"
 #include "engine/spreadsheet_automation.h"
 #include "lists/path_functions.h"
 
@@ -18,17 +19,40 @@ int32_t Checked32(int64_t v) {
   return static_cast<int32_t>(v);
 }
 
+// The workbooks the run below will open, in its order, with the sheets it will copy.
+std::vector<Prefetcher::Job> PlanReads(const ListModel& mergeList) {
+  std::vector<Prefetcher::Job> jobs;
+  for (int32_t i = 1; i <= mergeList.Count(); ++i) {
+    const ListEntry& entry = mergeList.Item(i);
+    if (!entry.checked || PathKind(entry.text) != 2) continue;
+    if (jobs.empty() || jobs.back().path != entry.text) jobs.push_back({entry.text, {}});
+    jobs.back().sheets.push_back(entry.subText);
+  }
+  return jobs;
+}
+
+// Stops the application asking the prefetcher, which dies with the run, for readers.
+struct SourceScope {
+  std::shared_ptr<Application>& app;
+  ~SourceScope() {
+    if (app) app->SetWorkbookSource(nullptr);
+  }
+};
+
 // One run over the merge list. Both merges are this run; they differ in where the next
 // block goes and in what a failure shows.
 bool Merge(MergeRun& run, Direction dir) {
   const int32_t n = run.mergeList.Count();
+  Prefetcher prefetcher(PlanReads(run.mergeList), Prefetcher::DefaultWorkers());
   int32_t next = 1;
   std::string lastPath;
   bool workbookOpen = false;
   std::shared_ptr<Application> app;
   Workbook* source = nullptr;
+  SourceScope sourceScope{app};
   try {
     app = Application::Create();
+    app->SetWorkbookSource(&prefetcher);
     app->SetVisible(false);
     Workbook& dest = app->Workbooks().Add();
     Worksheet& destSheet = dest.Worksheets()(1);

@@ -105,7 +105,7 @@ Workbook& Workbooks::Open(const std::string& path) {
   app_->checkAlive();
   auto book = std::unique_ptr<Workbook>(new Workbook(app_));
   ++opened_;
-  book->reader_ = OpenWorkbookFile(path);
+  book->reader_ = app_->source_ ? app_->source_->open(path) : OpenWorkbookFile(path);
   book->fromFile_ = true;
   book->path_ = path;
   book->name_ = FileNameOf(path);

@@ -209,6 +209,8 @@ class Application : public std::enable_shared_from_this<Application> {
   bool CutCopyMode() const { return buffer_.active; }
   // Closes every workbook without saving and ends the application.
   void Quit();
+  // Where Workbooks.Open gets its readers from now on. Not owned; nullptr for the files.
+  void SetWorkbookSource(WorkbookSource* source) { source_ = source; }
   bool HasQuit() const { return quit_; }
 
  private:
@@ -228,6 +230,7 @@ class Application : public std::enable_shared_from_this<Application> {
   };
 
   bool visible_ = false, displayAlerts_ = true, quit_ = false, counted_ = true;
+  WorkbookSource* source_ = nullptr;
   class Workbooks workbooks_{this};
   CopyBuffer buffer_;
 };

@@ -29,6 +29,15 @@ class WorkbookReader {
   virtual std::shared_ptr<const StyleTable> styles() = 0;
 };
 
+// Where an application gets the reader of a workbook it opens. Without one, the file is read
+// there and then by OpenWorkbookFile.
+class WorkbookSource {
+ public:
+  virtual ~WorkbookSource() = default;
+  // The same as OpenWorkbookFile(path): throws as it throws.
+  virtual std::unique_ptr<WorkbookReader> open(const std::string& path) = 0;
+};
+
 // Opens a workbook file of any format Corvane reads, judged by its content, not its name.
 // Reads no more than the sheet list. Throws AutomationError naming the file.
 std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path);
