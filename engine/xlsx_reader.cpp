@@ -9,6 +9,7 @@
 #include "engine/error.h"
 #include "engine/fast_xml.h"
 #include "engine/formula_shift.h"
+#include "engine/opc_package.h"
 #include "engine/cellref.h"
 #include "engine/styles_reader.h"
 #include "engine/xml_reader.h"
@@ -17,66 +18,6 @@
 namespace corvane {
 
 namespace {
-
-bool EndsWith(std::string_view s, std::string_view tail) {
-  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
-}
-
-// ---------------------------------------------------------------------------
-// Package relationships
-
-struct Relationship {
-  std::string id, type, target;
-  bool external = false;
-};
-
-class RelsHandler : public XmlHandler {
- public:
-  std::vector<Relationship> rels;
-  void start(std::string_view name, const char** a) override {
-    if (name != "Relationship") return;
-    Relationship r;
-    if (const char* v = Attr(a, "Id")) r.id = v;
-    if (const char* v = Attr(a, "Type")) r.type = v;
-    if (const char* v = Attr(a, "Target")) r.target = v;
-    if (const char* v = Attr(a, "TargetMode")) r.external = std::strcmp(v, "External") == 0;
-    rels.push_back(std::move(r));
-  }
-};
-
-std::string DirOf(std::string_view part) {
-  auto slash = part.rfind('/');
-  return slash == std::string_view::npos ? std::string() : std::string(part.substr(0, slash + 1));
-}
-
-// Resolves a relationship target against the folder of the part that holds it.
-std::string ResolvePart(std::string_view baseDir, std::string_view target) {
-  std::string joined = !target.empty() && target[0] == '/' ? std::string(target.substr(1))
-                                                           : std::string(baseDir) + std::string(target);
-  std::vector<std::string> parts;
-  size_t i = 0;
-  while (i <= joined.size()) {
-    size_t j = joined.find('/', i);
-    if (j == std::string::npos) j = joined.size();
-    std::string seg = joined.substr(i, j - i);
-    if (seg == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!seg.empty() && seg != ".") {
-      parts.push_back(seg);
-    }
-    i = j + 1;
-  }
-  std::string out;
-  for (auto& p : parts) out += (out.empty() ? "" : "/") + p;
-  return out;
-}
-
-std::string RelsPartOf(std::string_view part) {
-  auto slash = part.rfind('/');
-  std::string dir = slash == std::string_view::npos ? "" : std::string(part.substr(0, slash + 1));
-  std::string file(slash == std::string_view::npos ? part : part.substr(slash + 1));
-  return dir + "_rels/" + file + ".rels";
-}
 
 // ---------------------------------------------------------------------------
 // workbook.xml
@@ -588,10 +529,7 @@ class SheetHandler : public XmlHandler {
 class XlsxReader : public WorkbookReader {
  public:
   XlsxReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown) : pkg_(std::move(pkg)), shown_(shown) {
-    RelsHandler root;
-    parse("_rels/.rels", root);
-    for (auto& r : root.rels)
-      if (EndsWith(r.type, "/officeDocument") && !r.external) workbookPart_ = ResolvePart("", r.target);
+    workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty())
       throw AutomationError("\"" + shown_ + "\" is not a workbook: it holds no spreadsheet document.");
     if (!pkg_->has(workbookPart_)) {
@@ -603,11 +541,9 @@ class XlsxReader : public WorkbookReader {
     // A Word or PowerPoint package names its main part differently; a workbook has <sheets>.
     date1904_ = wb.date1904;
 
-    RelsHandler wbRels;
-    std::string relsPart = RelsPartOf(workbookPart_);
-    if (pkg_->has(relsPart)) parse(relsPart, wbRels);
+    std::vector<Relationship> wbRels = ReadRelationships(*pkg_, workbookPart_, shown_);
     std::string dir = DirOf(workbookPart_);
-    for (auto& r : wbRels.rels) {
+    for (auto& r : wbRels) {
       if (r.external) continue;
       if (EndsWith(r.type, "/styles")) stylesPart_ = ResolvePart(dir, r.target);
       else if (EndsWith(r.type, "/sharedStrings")) sstPart_ = ResolvePart(dir, r.target);
@@ -615,7 +551,7 @@ class XlsxReader : public WorkbookReader {
     }
     for (auto& s : wb.sheets) {
       const Relationship* rel = nullptr;
-      for (auto& r : wbRels.rels)
+      for (auto& r : wbRels)
         if (r.id == s.relId) rel = &r;
       SheetInfo info;
       info.name = s.name;
@@ -667,9 +603,7 @@ class XlsxReader : public WorkbookReader {
     parser.finish();
 
     // Links and comments live in parts the sheet's relationships name.
-    std::string relsPart = RelsPartOf(part);
-    RelsHandler rels;
-    if (pkg_->has(relsPart)) parse(relsPart, rels);
+    std::vector<Relationship> rels = ReadRelationships(*pkg_, part, shown_);
     for (auto& l : h.links) {
       Hyperlink link;
       link.row = l.ref.r1;
@@ -678,11 +612,11 @@ class XlsxReader : public WorkbookReader {
       link.cols = l.ref.cols();
       link.location = l.location;
       link.tooltip = l.tooltip;
-      for (auto& r : rels.rels)
+      for (auto& r : rels)
         if (!l.relId.empty() && r.id == l.relId) link.target = r.target;
       if (!link.target.empty() || !link.location.empty()) sheet->links.push_back(std::move(link));
     }
-    for (auto& r : rels.rels) {
+    for (auto& r : rels) {
       if (r.external || !EndsWith(r.type, "/comments")) continue;
       std::string cpart = ResolvePart(DirOf(part), r.target);
       if (!pkg_->has(cpart)) continue;

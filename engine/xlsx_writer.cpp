@@ -48,6 +48,26 @@ std::string_view CutUtf16(std::string_view s, size_t limit) {
   return s.substr(0, i);
 }
 
+// A formula's cached text as XML can carry it: control characters, which XML forbids
+// and libxlsxwriter writes as they are, become the _xHHHH_ escapes spreadsheets read back.
+std::string_view EscapeControls(std::string_view s, std::string& out) {
+  bool any = false;
+  for (char ch : s) any |= static_cast<unsigned char>(ch) < 0x20 && ch != '\t' && ch != '\n' && ch != '\r';
+  if (!any) return s;
+  out.clear();
+  for (char ch : s) {
+    unsigned char u = static_cast<unsigned char>(ch);
+    if (u < 0x20 && ch != '\t' && ch != '\n' && ch != '\r') {
+      char esc[8];
+      std::snprintf(esc, sizeof esc, "_x%04X_", u);
+      out += esc;
+    } else {
+      out += ch;
+    }
+  }
+  return out;
+}
+
 size_t CodePoints(std::string_view s) {
   size_t n = 0;
   for (char ch : s) n += (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
@@ -507,8 +527,9 @@ class SheetWriter {
 
     switch (cached) {
       case CachedKind::String:
-        check(worksheet_write_formula_str(ws_, c.row, c.col, text, format,
-                                          cstr(buf_, CutUtf16(f.cachedString, kMaxCellUnits))),
+        check(worksheet_write_formula_str(
+                  ws_, c.row, c.col, text, format,
+                  cstr(buf_, EscapeControls(CutUtf16(f.cachedString, kMaxCellUnits), aux_))),
               c);
         return;
       case CachedKind::Error:

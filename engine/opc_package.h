@@ -1,0 +1,36 @@
+// Package relationships of the zip-based workbook formats (.xlsx, .xlsm, .xlsb):
+// which part is the workbook, its sheets, styles and strings.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvane {
+
+class ZipPackage;
+
+struct Relationship {
+  std::string id, type, target;
+  bool external = false;
+};
+
+bool EndsWith(std::string_view s, std::string_view tail);
+
+// The folder of a part, with its trailing slash ("xl/workbook.xml" -> "xl/").
+std::string DirOf(std::string_view part);
+
+// Resolves a relationship target against the folder of the part that holds it.
+std::string ResolvePart(std::string_view baseDir, std::string_view target);
+
+// The relationships part that belongs to `part` ("xl/workbook.bin" -> "xl/_rels/workbook.bin.rels").
+std::string RelsPartOf(std::string_view part);
+
+// The relationships of `part`; none when its relationships part is absent.
+// `shown` names the file in errors.
+std::vector<Relationship> ReadRelationships(const ZipPackage& pkg, std::string_view part, const std::string& shown);
+
+// The package's main document as its root relationships name it; empty when there is none.
+std::string MainDocumentPart(const ZipPackage& pkg, const std::string& shown);
+
+}  // namespace corvane
