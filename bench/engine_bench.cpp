@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "engine/spreadsheet_automation.h"
@@ -78,6 +79,78 @@ static void MakeXlsb(const std::string& path, int rows, int sheets) {
   zip_close(z);
 }
 
+// The same mix as MakeWorkbook, as an OpenDocument spreadsheet: content.xml is written to a
+// file first (it runs to hundreds of megabytes) and zipped with libzip.
+static void MakeOds(const std::string& path, int rows, int sheets) {
+  std::string xmlPath = path + ".content.xml";
+  {
+    std::ofstream out(xmlPath, std::ios::binary);
+    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+           "<office:document-content xmlns:office=\"urn:oasis:names:tc:opendocument:xmlns:office:1.0\" "
+           "xmlns:style=\"urn:oasis:names:tc:opendocument:xmlns:style:1.0\" "
+           "xmlns:text=\"urn:oasis:names:tc:opendocument:xmlns:text:1.0\" "
+           "xmlns:table=\"urn:oasis:names:tc:opendocument:xmlns:table:1.0\" "
+           "xmlns:number=\"urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0\" "
+           "xmlns:fo=\"urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0\" "
+           "xmlns:calcext=\"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0\" office:version=\"1.3\">"
+           "<office:automatic-styles><number:date-style style:name=\"N1\"><number:year number:style=\"long\"/>"
+           "<number:text>-</number:text><number:month number:style=\"long\"/><number:text>-</number:text>"
+           "<number:day number:style=\"long\"/></number:date-style>"
+           "<style:style style:name=\"ce1\" style:family=\"table-cell\" style:parent-style-name=\"Default\">"
+           "<style:table-cell-properties fo:background-color=\"#ddeeff\"/><style:text-properties fo:font-weight=\"bold\"/>"
+           "</style:style><style:style style:name=\"ce2\" style:family=\"table-cell\" style:parent-style-name=\"Default\" "
+           "style:data-style-name=\"N1\"/></office:automatic-styles><office:body><office:spreadsheet>";
+    std::string row;
+    char buf[64];
+    for (int s = 0; s < sheets; ++s) {
+      out << "<table:table table:name=\"Sheet" << s + 1 << "\"><table:table-column table:number-columns-repeated=\"10\"/>";
+      out << "<table:table-row>";
+      for (int c = 0; c < 10; ++c)
+        out << "<table:table-cell table:style-name=\"ce1\" office:value-type=\"string\" calcext:value-type=\"string\">"
+               "<text:p>Column " << c << "</text:p></table:table-cell>";
+      out << "</table:table-row>";
+      for (int r = 1; r < rows; ++r) {
+        row = "<table:table-row>";
+        for (int c = 0; c < 10; ++c) {
+          if (c % 5 == 1) {
+            snprintf(buf, sizeof buf, "item %d", (r * 7 + c) % 5000);
+            row += "<table:table-cell office:value-type=\"string\" calcext:value-type=\"string\"><text:p>";
+            row += buf;
+            row += "</text:p></table:table-cell>";
+          } else if (c % 5 == 2) {
+            int day = 1 + r % 28, month = 1 + r % 12, year = 2000 + r % 20;
+            snprintf(buf, sizeof buf, "%04d-%02d-%02d", year, month, day);
+            row += "<table:table-cell table:style-name=\"ce2\" office:value-type=\"date\" office:date-value=\"";
+            row += buf;
+            row += "\" calcext:value-type=\"date\"><text:p>";
+            row += buf;
+            row += "</text:p></table:table-cell>";
+          } else {
+            snprintf(buf, sizeof buf, "%g", r * 1.25 + c);
+            row += "<table:table-cell office:value-type=\"float\" office:value=\"";
+            row += buf;
+            row += "\" calcext:value-type=\"float\"><text:p>";
+            row += buf;
+            row += "</text:p></table:table-cell>";
+          }
+        }
+        row += "</table:table-row>";
+        out << row;
+      }
+      out << "<table:table-row table:number-rows-repeated=\"" << 1048576 - rows
+          << "\"><table:table-cell table:number-columns-repeated=\"16384\"/></table:table-row></table:table>";
+    }
+    out << "</office:spreadsheet></office:body></office:document-content>";
+  }
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+  static const char kMime[] = "application/vnd.oasis.opendocument.spreadsheet";
+  zip_file_add(z, "mimetype", zip_source_buffer(z, kMime, sizeof kMime - 1, 0), ZIP_FL_OVERWRITE);
+  zip_file_add(z, "content.xml", zip_source_file(z, xmlPath.c_str(), 0, -1), ZIP_FL_OVERWRITE);
+  zip_close(z);
+  std::filesystem::remove(xmlPath);
+}
+
 int main(int argc, char** argv) {
   int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
   auto dir = std::filesystem::temp_directory_path() / "corvane-bench";
@@ -108,6 +181,36 @@ int main(int argc, char** argv) {
   double cells = static_cast<double>(d.cells.size());
   printf("read: %.0f cells in %.3f s = %.2f M cells/s\n", cells, read, cells / read / 1e6);
   printf("memory: %.1f bytes per cell (%.1f MB for the sheet)\n", d.memoryBytes() / cells, d.memoryBytes() / 1e6);
+
+  {
+    // The same cells as an OpenDocument spreadsheet.
+    std::string bigOds = (dir / "big.ods").string();
+    MakeOds(bigOds, rows, 1);
+    std::string manyOds = (dir / "many.ods").string();
+    MakeOds(manyOds, rows / 20, 20);
+    auto t0 = Clock::now();
+    auto a = Application::Create();
+    Workbook& b = a->Workbooks().Open(manyOds);
+    int n = b.Worksheets().Count();
+    printf("ods list sheets: %d sheets in %.2f ms (%.1f MB on disk)\n", n, Seconds(t0) * 1e3,
+           std::filesystem::file_size(manyOds) / 1e6);
+    // Each sheet skips the tables before it unread.
+    t0 = Clock::now();
+    size_t all = 0;
+    for (int i = 1; i <= n; ++i) all += b.Worksheets()(i).data().cells.size();
+    double allS = Seconds(t0);
+    printf("ods read every sheet: %zu cells in %.3f s = %.2f M cells/s\n", all, allS, all / allS / 1e6);
+    t0 = Clock::now();
+    Workbook& big1 = a->Workbooks().Open(bigOds);
+    printf("ods list sheets: 1 sheet in %.2f ms (%.1f MB on disk)\n", Seconds(t0) * 1e3,
+           std::filesystem::file_size(bigOds) / 1e6);
+    t0 = Clock::now();
+    const SheetData& od = big1.Worksheets()(1).data();
+    double s = Seconds(t0);
+    double n2 = static_cast<double>(od.cells.size());
+    printf("ods read: %.0f cells in %.3f s = %.2f M cells/s\n", n2, s, n2 / s / 1e6);
+    a->Quit();
+  }
 
   Workbook& out = app->Workbooks().Add();
   for (int k = out.Sheets().Count(); k >= 2; --k) out.Sheets()(k).Delete();

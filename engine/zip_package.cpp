@@ -55,6 +55,22 @@ void ZipPackage::stream(std::string_view part,
   }
 }
 
+std::unique_ptr<ZipPackage::Reader> ZipPackage::open(std::string_view part) const {
+  long long idx = locate(part);
+  if (idx < 0) fail(part, "is missing");
+  zip_file_t* f = zip_fopen_index(zip_, idx, 0);
+  if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
+  return std::unique_ptr<Reader>(new Reader(*this, std::string(part), f));
+}
+
+ZipPackage::Reader::~Reader() { zip_fclose(file_); }
+
+size_t ZipPackage::Reader::read(char* buf, size_t n) {
+  zip_int64_t got = zip_fread(file_, buf, n);
+  if (got < 0) pkg_.fail(part_, std::string("cannot be read (") + zip_file_strerror(file_) + ")");
+  return static_cast<size_t>(got);
+}
+
 std::string ZipPackage::read(std::string_view part, size_t limit) const {
   std::string out;
   stream(part, [&](const char* p, size_t n) {

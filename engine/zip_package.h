@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
 struct zip;
+struct zip_file;
 
 namespace corvane {
 
@@ -23,6 +25,25 @@ class ZipPackage {
   std::string read(std::string_view part, size_t limit = 256u << 20) const;
   // Feeds the part to `sink` in chunks, without holding all of it.
   void stream(std::string_view part, const std::function<void(const char*, size_t)>& sink) const;
+
+  // A part read a piece at a time, for a reader that stops and later goes on where it stopped.
+  // Valid while its package is.
+  class Reader {
+   public:
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+    // Up to `n` bytes into `buf`; 0 at the end of the part. Throws AutomationError.
+    size_t read(char* buf, size_t n);
+
+   private:
+    friend class ZipPackage;
+    Reader(const ZipPackage& pkg, std::string part, zip_file* file) : pkg_(pkg), part_(std::move(part)), file_(file) {}
+    const ZipPackage& pkg_;
+    std::string part_;
+    zip_file* file_;
+  };
+  std::unique_ptr<Reader> open(std::string_view part) const;
 
  private:
   long long locate(std::string_view part) const;
