@@ -74,6 +74,9 @@ TEST(Corpus, BrokenFilesFailWithADescription) {
     // A sound workbook whose XML map names a remote schema: Corvane never reads maps nor
     // fetches anything, so it opens like any other.
     if (entry.path().filename() == "poi_xxe_in_schema.xlsx") continue;
+    // An .xls that lured another reader into unbounded allocation: Corvane trusts no count in
+    // it beyond what its records hold, and its sheets open (xls_reader_test checks the memory).
+    if (entry.path().filename() == "calamine_OOM_alloc.xls") continue;
     SCOPED_TRACE(path);
     auto app = Application::Create();
     std::string description;
