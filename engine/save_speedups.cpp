@@ -12,7 +12,7 @@
 namespace corvane {
 namespace {
 
-constexpr int kDeflateLevel = 3;  // about three times faster than 6, files some 15% bigger
+constexpr int kDeflateLevel = 2;  // nearly four times faster than 6, files about a quarter bigger
 thread_local int tDepth = 0;
 
 bool Scan(const char* fmt) {
