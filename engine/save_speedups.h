@@ -6,8 +6,7 @@
 // zlib's deflateInit2_ are wrapped (save_speedups.cpp): while a SaveSpeedups object lives on
 // a thread, that thread's fprintf and snprintf calls whose format holds only %s, %d and %.16G
 // are formatted here, byte for byte as the C library would, and its deflate streams use
-// level 2. Every other caller, and every other thread, gets the
-// library functions untouched.
+// level 2. Every other caller, and every other thread, gets the library functions untouched.
 #pragma once
 
 #include <cstdarg>
