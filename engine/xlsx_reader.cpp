@@ -479,6 +479,7 @@ class SheetHandler : public XmlHandler {
             ck = CachedKind::String;
             f.cachedString = type_ == 'f' ? val_ : std::string(ssub == kSharedString ? sst_->get(sidx)
                                                                                     : sheet_.strings.get(sidx));
+            if (type_ == 'f' && f.cachedString.find("_x") != std::string::npos) DecodeOoxmlEscapes(f.cachedString);
             break;
           default: break;
         }
