@@ -12,14 +12,14 @@ namespace {
 TEST(ListModel, SelectionFollowsTheRules) {
   ListModel l;
   EXPECT_EQ(l.SelectedItem(), nullptr);
-  l.Add({"a"});
+  l.Add({"a", ""});
   EXPECT_EQ(l.SelectedIndex(), 1);  // the first entry of an empty list becomes the selected one
-  l.Add({"b"});
-  l.Add({"a"});                     // duplicates are allowed
+  l.Add({"b", ""});
+  l.Add({"a", ""});                     // duplicates are allowed
   EXPECT_EQ(l.Count(), 3);
   EXPECT_EQ(l.SelectedIndex(), 1);  // later entries do not take the selection
   l.Select(3);
-  l.Add(1, {"z"});                  // inserting above keeps the same entry selected
+  l.Add(1, {"z", ""});                  // inserting above keeps the same entry selected
   EXPECT_EQ(l.SelectedIndex(), 4);
   EXPECT_EQ(l.SelectedItem()->text, "a");
   l.Remove(4);
@@ -63,7 +63,7 @@ TEST_F(Paths, SelectedWorkbookPathJoinsTheSelectedSourceAndWorkbook) {
   EXPECT_EQ(SelectedWorkbookPath(lists), "");  // empty source list
   lists.sources.Add({dir, "", kIconFolder});
   EXPECT_EQ(SelectedWorkbookPath(lists), "");  // folder and no workbook entry
-  lists.workbooks.Add({"a.xls"});
+  lists.workbooks.Add({"a.xls", ""});
   EXPECT_EQ(SelectedWorkbookPath(lists), dir + "/a.xls");
   lists.sources.Item(1).text = dir + "/";
   EXPECT_EQ(SelectedWorkbookPath(lists), dir + "/a.xls");  // no doubled separator
@@ -76,7 +76,7 @@ TEST_F(Paths, SelectedWorkbookPathJoinsTheSelectedSourceAndWorkbook) {
 TEST_F(Paths, AFileSourceIsItsOwnWorkbook) {
   lists.sources.Add({file, "", kIconWorkbook});
   EXPECT_EQ(SelectedWorkbookPath(lists), file);  // even with an empty workbook list
-  lists.workbooks.Add({"other.xls"});
+  lists.workbooks.Add({"other.xls", ""});
   EXPECT_EQ(WorkbookPathAt(lists, 1), file);
 }
 
