@@ -83,4 +83,15 @@ std::string MainDocumentPart(const ZipPackage& pkg, const std::string& shown) {
   return {};
 }
 
+bool SheetKindOf(std::string_view type, SheetKind& kind) {
+  if (EndsWith(type, "/worksheet")) kind = SheetKind::Worksheet;
+  else if (EndsWith(type, "/chartsheet")) kind = SheetKind::Chartsheet;
+  else if (EndsWith(type, "/dialogsheet")) kind = SheetKind::Dialogsheet;
+  else if (EndsWith(type, "/xlMacrosheet") || EndsWith(type, "/xlIntlMacrosheet") || EndsWith(type, "/macrosheet"))
+    kind = SheetKind::Macrosheet;
+  else
+    return false;
+  return true;
+}
+
 }  // namespace corvane

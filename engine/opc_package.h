@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/workbook_reader.h"
+
 namespace corvane {
 
 class ZipPackage;
@@ -29,6 +31,10 @@ std::string RelsPartOf(std::string_view part);
 // The relationships of `part`; none when its relationships part is absent.
 // `shown` names the file in errors.
 std::vector<Relationship> ReadRelationships(const ZipPackage& pkg, std::string_view part, const std::string& shown);
+
+// The kind of sheet a workbook's relationship of `type` points at; false when it points at
+// something else than a sheet.
+bool SheetKindOf(std::string_view type, SheetKind& kind);
 
 // The package's main document as its root relationships name it; empty when there is none.
 std::string MainDocumentPart(const ZipPackage& pkg, const std::string& shown);

@@ -560,13 +560,7 @@ class XlsxReader : public WorkbookReader {
       std::string part;
       if (rel) {
         part = ResolvePart(dir, rel->target);
-        if (EndsWith(rel->type, "/chartsheet")) info.kind = SheetKind::Chartsheet;
-        else if (EndsWith(rel->type, "/dialogsheet")) info.kind = SheetKind::Dialogsheet;
-        else if (EndsWith(rel->type, "/xlMacrosheet") || EndsWith(rel->type, "/xlIntlMacrosheet") ||
-                 EndsWith(rel->type, "/macrosheet"))
-          info.kind = SheetKind::Macrosheet;
-        else if (!EndsWith(rel->type, "/worksheet"))
-          continue;
+        if (!SheetKindOf(rel->type, info.kind)) continue;
       }
       sheets_.push_back(std::move(info));
       parts_.push_back(std::move(part));
