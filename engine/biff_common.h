@@ -70,7 +70,9 @@ inline void AppendUtf16(std::string& out, const uint8_t* p, size_t units) {
   if (high) AppendUtf8(out, 0xFFFD);
 }
 
-inline ErrorCode ErrorFromBiff(uint8_t v) {
+// The error a BIFF error byte stands for (.xls and .xlsb share the codes); `otherwise` for a
+// byte that is none.
+inline ErrorCode ErrorFromBiff(uint8_t v, ErrorCode otherwise = ErrorCode::NA) {
   switch (v) {
     case 0x00: return ErrorCode::Null;
     case 0x07: return ErrorCode::Div0;
@@ -80,7 +82,7 @@ inline ErrorCode ErrorFromBiff(uint8_t v) {
     case 0x24: return ErrorCode::Num;
     case 0x2A: return ErrorCode::NA;
     case 0x2B: return ErrorCode::GettingData;
-    default: return ErrorCode::NA;
+    default: return otherwise;
   }
 }
 

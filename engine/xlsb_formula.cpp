@@ -1,11 +1,13 @@
 #include "engine/xlsb_formula.h"
 
+#include "engine/biff_common.h"
 #include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
+#include "engine/biff_common.h"
 #include "engine/cellref.h"
 #include "engine/xlsb_records.h"
 
@@ -239,19 +241,7 @@ void AppendArea(std::string& out, const Loc& a, const Loc& b) {
 
 }  // namespace
 
-ErrorCode ErrorFromByte(uint8_t b) {
-  switch (b) {
-    case 0x00: return ErrorCode::Null;
-    case 0x07: return ErrorCode::Div0;
-    case 0x0F: return ErrorCode::Value;
-    case 0x17: return ErrorCode::Ref;
-    case 0x1D: return ErrorCode::Name;
-    case 0x24: return ErrorCode::Num;
-    case 0x2A: return ErrorCode::NA;
-    case 0x2B: return ErrorCode::GettingData;
-    default: return ErrorCode::Unknown;
-  }
-}
+ErrorCode ErrorFromByte(uint8_t b) { return biff::ErrorFromBiff(b, ErrorCode::Unknown); }
 
 void AppendSheetName(std::string& out, std::string_view name) {
   if (!NeedsQuotes(name)) {
