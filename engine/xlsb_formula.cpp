@@ -1,6 +1,5 @@
 #include "engine/xlsb_formula.h"
 
-#include "engine/biff_common.h"
 #include <algorithm>
 #include <array>
 #include <charconv>
