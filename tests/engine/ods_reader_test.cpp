@@ -19,25 +19,11 @@ namespace {
 
 using test::Corpus;
 
-// SHEETS.tsv, the columns an .ods row fills.
-struct TableRow {
-  std::string name, type, visibility, bbox, dateSystem;
-  int count = 0;
-};
-
-std::map<std::string, std::vector<TableRow>> OdsRows() {
-  std::map<std::string, std::vector<TableRow>> out;
-  std::ifstream in(Corpus() / "SHEETS.tsv");
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    std::string cell;
-    while (std::getline(ss, cell, '\t')) f.push_back(cell);
-    if (f.size() < 10 || f[0].rfind("ods/", 0) != 0) continue;
-    out[f[0]].push_back(TableRow{f[2], f[3], f[4], f[7], f[9], f[8] == "-" ? 0 : std::atoi(f[8].c_str())});
-  }
+// SHEETS.tsv rows of the .ods files.
+std::map<std::string, std::vector<test::CorpusSheet>> OdsRows() {
+  std::map<std::string, std::vector<test::CorpusSheet>> out;
+  for (auto& [rel, rows] : test::CorpusSheets())
+    if (rel.rfind("ods/", 0) == 0) out[rel] = rows;
   return out;
 }
 
@@ -81,10 +67,10 @@ TEST(OdsCorpus, EveryFileListsItsTablesWithTheirExtent) {
       Worksheet& ws = wb->Worksheets()(static_cast<int>(i) + 1);
       const SheetData& d = ws.data();
       Rect content = ContentBox(d);
-      if (rows[i].bbox.find("no ") != std::string::npos) {
+      if (rows[i].cellsBox.find("no ") != std::string::npos) {
         EXPECT_TRUE(content.empty()) << FormatRange(content);
       } else {
-        EXPECT_EQ(FormatRange(content), rows[i].bbox);
+        EXPECT_EQ(FormatRange(content), rows[i].cellsBox);
       }
       int withContent = 0;
       bool formatsAlone = false;
@@ -92,7 +78,7 @@ TEST(OdsCorpus, EveryFileListsItsTablesWithTheirExtent) {
         withContent += c.type != CellType::Blank;
         formatsAlone = formatsAlone || c.type == CellType::Blank;
       }
-      EXPECT_EQ(withContent, rows[i].count);
+      EXPECT_EQ(withContent, rows[i].cellCount);
       // UsedRange also counts cells that carry a format alone, as in Excel.
       Rect used = ws.UsedRange().rect();
       if (formatsAlone) {

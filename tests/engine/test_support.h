@@ -18,6 +18,10 @@ inline const char* Python() { return "/usr/bin/python3"; }
 struct CorpusSheet {
   int index = 0;           // tab position among every sheet
   std::string name, type;  // type: worksheet, chartsheet, macrosheet, dialogsheet, ...
+  std::string visibility;  // visible, hidden, veryHidden
+  std::string cellsBox;    // "A1:B5", or a note such as "(no content)"
+  int cellCount = 0;
+  std::string dateSystem;  // "1900", "1904", or an .ods null-date note
 };
 
 // SHEETS.tsv: every sheet of every corpus file, by file path relative to the corpus.
@@ -33,7 +37,9 @@ inline std::map<std::string, std::vector<CorpusSheet>> CorpusSheets() {
     std::string cell;
     while (std::getline(ss, cell, '\t')) f.push_back(cell);
     if (f.size() < 4) continue;
-    out[f[0]].push_back(CorpusSheet{std::stoi(f[1]), f[2], f[3]});
+    f.resize(10);
+    out[f[0]].push_back(CorpusSheet{std::stoi(f[1]), f[2], f[3], f[4], f[7],
+                                    f[8].empty() || f[8] == "-" ? 0 : std::atoi(f[8].c_str()), f[9]});
   }
   return out;
 }

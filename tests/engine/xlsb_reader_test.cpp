@@ -41,19 +41,11 @@ std::string VisibilityName(SheetVisibility v) {
   return "?";
 }
 
-// SHEETS.tsv rows of the .xlsb files: name, type and visibility per sheet.
-std::map<std::string, std::vector<std::array<std::string, 3>>> XlsbSheetRows() {
-  std::map<std::string, std::vector<std::array<std::string, 3>>> out;
-  std::ifstream in(Corpus() / "SHEETS.tsv");
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    std::string cell;
-    while (std::getline(ss, cell, '\t')) f.push_back(cell);
-    if (f.size() >= 5 && f[0].rfind("xlsb/", 0) == 0) out[f[0]].push_back({f[2], f[3], f[4]});
-  }
+// SHEETS.tsv rows of the .xlsb files.
+std::map<std::string, std::vector<test::CorpusSheet>> XlsbSheetRows() {
+  std::map<std::string, std::vector<test::CorpusSheet>> out;
+  for (auto& [rel, rows] : test::CorpusSheets())
+    if (rel.rfind("xlsb/", 0) == 0) out[rel] = rows;
   return out;
 }
 
@@ -69,7 +61,7 @@ TEST(XlsbCorpus, EveryFileListsItsSheetsInTabOrder) {
     // Through the automation layer, as the merge sees them: worksheets only.
     std::vector<std::string> expected, got;
     for (auto& r : list)
-      if (r[1] == "worksheet") expected.push_back(r[0]);
+      if (r.type == "worksheet") expected.push_back(r.name);
     auto app = Application::Create();
     Workbook& wb = app->Workbooks().Open(path);
     for (int i = 1; i <= wb.Worksheets().Count(); ++i) got.push_back(wb.Worksheets()(i).Name());
@@ -80,9 +72,9 @@ TEST(XlsbCorpus, EveryFileListsItsSheetsInTabOrder) {
     auto reader = OpenWorkbookFile(path);
     ASSERT_EQ(reader->sheets().size(), list.size());
     for (size_t i = 0; i < list.size(); ++i) {
-      EXPECT_EQ(reader->sheets()[i].name, list[i][0]);
-      EXPECT_EQ(KindName(reader->sheets()[i].kind), list[i][1]);
-      EXPECT_EQ(VisibilityName(reader->sheets()[i].visibility), list[i][2]);
+      EXPECT_EQ(reader->sheets()[i].name, list[i].name);
+      EXPECT_EQ(KindName(reader->sheets()[i].kind), list[i].type);
+      EXPECT_EQ(VisibilityName(reader->sheets()[i].visibility), list[i].visibility);
     }
   }
   EXPECT_EQ(Application::AliveCount(), 0);
