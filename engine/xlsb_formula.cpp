@@ -661,10 +661,11 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
         charge(it.text.size());
         break;
       }
-      case 0x24: {  // PtgRef
+      case 0x24:    // PtgRef
+      case 0x2C: {  // PtgRefN: relative to the formula's cell
         uint32_t r = in.u32();
         uint16_t c = in.u16();
-        Loc l = ReadLoc(r, c, false, row, col);
+        Loc l = ReadLoc(r, c, base == 0x2C, row, col);
         Item& it = push(kAtom);
         if (l.bad) {
           it.text += "#REF!";
@@ -674,10 +675,12 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
         }
         break;
       }
-      case 0x25: {  // PtgArea
+      case 0x25:    // PtgArea
+      case 0x2D: {  // PtgAreaN
         uint32_t r1 = in.u32(), r2 = in.u32();
         uint16_t c1 = in.u16(), c2 = in.u16();
-        Loc a = ReadLoc(r1, c1, false, row, col), b = ReadLoc(r2, c2, false, row, col);
+        bool relative = base == 0x2D;
+        Loc a = ReadLoc(r1, c1, relative, row, col), b = ReadLoc(r2, c2, relative, row, col);
         Item& it = push(kAtom);
         if (a.bad || b.bad) {
           it.text += "#REF!";
@@ -711,32 +714,6 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
         in.skip(12);
         push(kAtom).text += "#REF!";
         break;
-      case 0x2C: {  // PtgRefN: relative to the formula's cell
-        uint32_t r = in.u32();
-        uint16_t c = in.u16();
-        Loc l = ReadLoc(r, c, true, row, col);
-        Item& it = push(kAtom);
-        if (l.bad) {
-          it.text += "#REF!";
-          valueOnly_ = true;
-        } else {
-          AppendCell(it.text, l.row, l.col, l.rowRel, l.colRel);
-        }
-        break;
-      }
-      case 0x2D: {  // PtgAreaN
-        uint32_t r1 = in.u32(), r2 = in.u32();
-        uint16_t c1 = in.u16(), c2 = in.u16();
-        Loc a = ReadLoc(r1, c1, true, row, col), b = ReadLoc(r2, c2, true, row, col);
-        Item& it = push(kAtom);
-        if (a.bad || b.bad) {
-          it.text += "#REF!";
-          valueOnly_ = true;
-        } else {
-          AppendArea(it.text, a, b);
-        }
-        break;
-      }
       case 0x39: {  // PtgNameX: a name of another book or of an add-in
         uint16_t ixti = in.u16();
         uint32_t i = in.u32();
