@@ -505,17 +505,18 @@ void XlsReader::readGlobals() {
       }
       case kXf: {
         RawXf x;
+        if (n < (v8() ? 20u : 16u)) break;
+        // The same first eight bytes in BIFF8 and BIFF5.
+        x.font = U16(d);
+        x.fmt = U16(d + 2);
+        uint16_t flags = U16(d + 4);
+        x.locked = flags & 1;
+        x.hidden = flags & 2;
+        x.style = flags & 4;
+        x.hAlign = d[6] & 7;
+        x.wrap = d[6] & 8;
+        x.vAlign = (d[6] >> 4) & 7;
         if (v8()) {
-          if (n < 20) break;
-          x.font = U16(d);
-          x.fmt = U16(d + 2);
-          uint16_t flags = U16(d + 4);
-          x.locked = flags & 1;
-          x.hidden = flags & 2;
-          x.style = flags & 4;
-          x.hAlign = d[6] & 7;
-          x.wrap = d[6] & 8;
-          x.vAlign = (d[6] >> 4) & 7;
           x.rotation = d[7];
           x.indent = d[8] & 0x0F;
           x.shrink = d[8] & 0x10;
@@ -533,16 +534,6 @@ void XlsReader::readGlobals() {
           x.fg = fill & 0x7F;
           x.bg = (fill >> 7) & 0x7F;
         } else {
-          if (n < 16) break;
-          x.font = U16(d);
-          x.fmt = U16(d + 2);
-          uint16_t flags = U16(d + 4);
-          x.locked = flags & 1;
-          x.hidden = flags & 2;
-          x.style = flags & 4;
-          x.hAlign = d[6] & 7;
-          x.wrap = d[6] & 8;
-          x.vAlign = (d[6] >> 4) & 7;
           static constexpr uint8_t kOrientation[4] = {0, 255, 90, 180};
           x.rotation = kOrientation[d[7] & 3];
           uint32_t a = U32(d + 8), b = U32(d + 12);
