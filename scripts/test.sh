@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test: once in an optimised build and
-# once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+# once more under AddressSanitizer and UndefinedBehaviorSanitizer; then the tests of what runs
+# on several threads (merges read ahead) under ThreadSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -11,3 +12,7 @@ bash "$root/scripts/build.sh" "$root/build-asan" -DCORVANE_SANITIZE=ON -DCORVANE
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j2 -LE slow)
+bash "$root/scripts/build.sh" "$root/build-tsan" -DCORVANE_BENCH=OFF -DCORVANE_UI=OFF \
+  -DCMAKE_CXX_FLAGS="-fsanitize=thread -g" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread"
+export TSAN_OPTIONS="halt_on_error=1:suppressions=$root/tests/tsan.supp"
+(cd "$root/build-tsan" && ./engine_tests --gtest_filter='ReadingAhead.*:Merging*:MergeCli*:Corpus.EveryWorkbook*')
