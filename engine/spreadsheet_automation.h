@@ -76,7 +76,7 @@ class Worksheet {
   void Delete();
 
   // Formulas the last paste into this sheet turned into their values, because they referred to
-  // other sheets, other workbooks or defined names.
+  // other sheets, other workbooks or defined names, or were read without a faithful formula text.
   int64_t LastPasteFormulasAsValues() const { return lastPasteAsValues_; }
   const Rect& Selection() const { return selection_; }
 

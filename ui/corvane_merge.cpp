@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
       std::cout << "Saved " << output << ".\n";
       if (asValues > 0)
         std::cout << asValues << (asValues == 1 ? " formula refers" : " formulas refer")
-                  << " to other sheets, other workbooks or defined names and "
+                  << " to other sheets, other workbooks or defined names, or has no formula text here, and "
                   << (asValues == 1 ? "was" : "were") << " pasted as values.\n";
       return 0;
     }

@@ -68,8 +68,8 @@ void DialogPrompts::showError(QWidget* parent, const QString& text) {
 QString WorkbookWindow::NoticeFor(qint64 n) {
   if (n <= 0) return QStringLiteral("Ready");
   if (n == 1)
-    return QStringLiteral("1 formula referred to other sheets, other workbooks or defined names and was pasted as its value.");
-  return QStringLiteral("%1 formulas referred to other sheets, other workbooks or defined names and were pasted as their values.")
+    return QStringLiteral("1 formula referred to other sheets, other workbooks or defined names, or had no formula text here, and was pasted as its value.");
+  return QStringLiteral("%1 formulas referred to other sheets, other workbooks or defined names, or had no formula text here, and were pasted as their values.")
       .arg(n);
 }
 

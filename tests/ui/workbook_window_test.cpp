@@ -674,7 +674,7 @@ void WorkbookWindowTest::mergeOpensTheWindow() {
   QCOMPARE(w->grid()->currentIndex(), m->index(0, 0));
   // The formula naming another sheet came over as its value: the user is told.
   QCOMPARE(w->statusText(),
-           QStringLiteral("1 formula referred to other sheets, other workbooks or defined names and was pasted as its value."));
+           QStringLiteral("1 formula referred to other sheets, other workbooks or defined names, or had no formula text here, and was pasted as its value."));
 }
 
 void WorkbookWindowTest::formulaBarFollowsTheCurrentCell() {
@@ -695,7 +695,7 @@ void WorkbookWindowTest::formulaBarFollowsTheCurrentCell() {
   QCOMPARE(w->nameBoxText(), QStringLiteral("U21"));
   QCOMPARE(w->formulaBarText(), QString());
   QCOMPARE(w->statusText(),
-           QStringLiteral("2 formulas referred to other sheets, other workbooks or defined names and were pasted as their values."));
+           QStringLiteral("2 formulas referred to other sheets, other workbooks or defined names, or had no formula text here, and were pasted as their values."));
 }
 
 void WorkbookWindowTest::mergedRangesBecomeSpans() {
