@@ -94,4 +94,27 @@ bool SheetKindOf(std::string_view type, SheetKind& kind) {
   return true;
 }
 
+WorkbookLinks FindWorkbookLinks(const std::vector<Relationship>& rels, std::string_view dir) {
+  WorkbookLinks links;
+  for (auto& r : rels) {
+    if (r.external) continue;
+    if (EndsWith(r.type, "/styles")) links.styles = ResolvePart(dir, r.target);
+    else if (EndsWith(r.type, "/sharedStrings")) links.sharedStrings = ResolvePart(dir, r.target);
+    else if (EndsWith(r.type, "/theme")) links.theme = ResolvePart(dir, r.target);
+  }
+  return links;
+}
+
+bool ResolveSheet(const std::vector<Relationship>& rels, std::string_view dir, std::string_view relId,
+                  SheetKind& kind, std::string& part) {
+  kind = SheetKind::Worksheet;
+  part.clear();
+  const Relationship* rel = nullptr;
+  for (auto& r : rels)
+    if (r.id == relId) rel = &r;
+  if (!rel) return true;
+  part = ResolvePart(dir, rel->target);
+  return SheetKindOf(rel->type, kind);
+}
+
 }  // namespace corvane

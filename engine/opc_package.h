@@ -36,6 +36,18 @@ std::vector<Relationship> ReadRelationships(const ZipPackage& pkg, std::string_v
 // something else than a sheet.
 bool SheetKindOf(std::string_view type, SheetKind& kind);
 
+// What a workbook part's relationships point at besides its sheets.
+struct WorkbookLinks {
+  std::string styles, sharedStrings, theme;  // part names, empty when absent
+};
+WorkbookLinks FindWorkbookLinks(const std::vector<Relationship>& rels, std::string_view dir);
+
+// The sheet a workbook lists under relationship `relId`: its part, and its kind from the
+// relationship's type. False when the relationship points at something else than a sheet; a
+// missing relationship leaves a worksheet with no part.
+bool ResolveSheet(const std::vector<Relationship>& rels, std::string_view dir, std::string_view relId,
+                  SheetKind& kind, std::string& part);
+
 // The package's main document as its root relationships name it; empty when there is none.
 std::string MainDocumentPart(const ZipPackage& pkg, const std::string& shown);
 

@@ -544,24 +544,16 @@ class XlsxReader : public WorkbookReader {
 
     std::vector<Relationship> wbRels = ReadRelationships(*pkg_, workbookPart_, shown_);
     std::string dir = DirOf(workbookPart_);
-    for (auto& r : wbRels) {
-      if (r.external) continue;
-      if (EndsWith(r.type, "/styles")) stylesPart_ = ResolvePart(dir, r.target);
-      else if (EndsWith(r.type, "/sharedStrings")) sstPart_ = ResolvePart(dir, r.target);
-      else if (EndsWith(r.type, "/theme")) themePart_ = ResolvePart(dir, r.target);
-    }
+    WorkbookLinks links = FindWorkbookLinks(wbRels, dir);
+    stylesPart_ = links.styles;
+    sstPart_ = links.sharedStrings;
+    themePart_ = links.theme;
     for (auto& s : wb.sheets) {
-      const Relationship* rel = nullptr;
-      for (auto& r : wbRels)
-        if (r.id == s.relId) rel = &r;
       SheetInfo info;
       info.name = s.name;
       info.visibility = s.visibility;
       std::string part;
-      if (rel) {
-        part = ResolvePart(dir, rel->target);
-        if (!SheetKindOf(rel->type, info.kind)) continue;
-      }
+      if (!ResolveSheet(wbRels, dir, s.relId, info.kind, part)) continue;
       sheets_.push_back(std::move(info));
       parts_.push_back(std::move(part));
     }
