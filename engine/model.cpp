@@ -57,6 +57,13 @@ std::pair<size_t, size_t> SheetData::rowSpan(int32_t r1, int32_t r2) const {
   return {static_cast<size_t>(lo - cells.begin()), static_cast<size_t>(hi - cells.begin())};
 }
 
+void SheetData::finishLoading() {
+  sortCells();
+  cells.shrink_to_fit();
+  formulas.shrink_to_fit();
+  recomputeUsed();
+}
+
 void SheetData::recomputeUsed(uint32_t defaultStyle) {
   Rect r;
   r.r1 = r.c1 = INT32_MAX;

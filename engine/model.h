@@ -129,6 +129,9 @@ struct SheetData {
   // Range of cells [first, last) that lie in rows r1..r2. Needs sorted cells.
   std::pair<size_t, size_t> rowSpan(int32_t r1, int32_t r2) const;
   void recomputeUsed(uint32_t defaultStyle = 0);
+  // What a reader does once a sheet's cells are in: sorts them, gives back spare capacity and
+  // works out the used range.
+  void finishLoading();
   size_t memoryBytes() const;
 };
 

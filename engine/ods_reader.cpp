@@ -978,10 +978,7 @@ class OdsReader : public WorkbookReader {
     readTable(index, h, what);
     if (!h.found())
       throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
-    sheet->sortCells();
-    sheet->cells.shrink_to_fit();
-    sheet->formulas.shrink_to_fit();
-    sheet->recomputeUsed();
+    sheet->finishLoading();
     return sheet;
   }
 

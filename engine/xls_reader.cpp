@@ -1283,10 +1283,7 @@ std::shared_ptr<SheetData> XlsReader::loadSheet(size_t index) {
     damaged("the cells of sheet " + Quoted(e.info.name) + " are not where the workbook says");
   SheetLoader loader(*sheet, links_, v8(), xfToStyle_, codePage_, Quoted(shown_) + ", sheet " + Quoted(e.info.name) + ",");
   loader.run(rec, src_->size());
-  sheet->sortCells();
-  sheet->cells.shrink_to_fit();
-  sheet->formulas.shrink_to_fit();
-  sheet->recomputeUsed();
+  sheet->finishLoading();
   return sheet;
 }
 

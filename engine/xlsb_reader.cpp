@@ -685,10 +685,7 @@ class XlsbReader : public WorkbookReader {
       for (auto& c : cs.comments) sheet->comments.push_back(std::move(c));
     }
 
-    sheet->sortCells();
-    sheet->cells.shrink_to_fit();
-    sheet->formulas.shrink_to_fit();
-    sheet->recomputeUsed();
+    sheet->finishLoading();
     return sheet;
   }
 

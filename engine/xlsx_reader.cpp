@@ -612,10 +612,7 @@ class XlsxReader : public WorkbookReader {
       for (auto& c : ch.comments) sheet->comments.push_back(std::move(c));
     }
 
-    sheet->sortCells();
-    sheet->cells.shrink_to_fit();
-    sheet->formulas.shrink_to_fit();
-    sheet->recomputeUsed();
+    sheet->finishLoading();
     return sheet;
   }
 
