@@ -146,11 +146,15 @@ bool CCommonDialogs::ShowOpen() {
   if (!FileName().isEmpty()) dlg.selectFile(FileName());
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
 
-  const ChosenFile chosen = SplitChosenFile(dlg.selectedFiles().constFirst());
+  RememberChosen(dlg.selectedFiles().constFirst());
+  return true;
+}
+
+void CCommonDialogs::RememberChosen(const QString& path) {
+  const ChosenFile chosen = SplitChosenFile(path);
   fileTitle_ = chosen.FileTitle;
   fileName_ = chosen.FileName;
   path_ = chosen.Path;
-  return true;
 }
 
 bool CCommonDialogs::ShowSave() {
@@ -174,10 +178,7 @@ bool CCommonDialogs::ShowSave() {
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
 
   // Qt's dialog has no length limit on the returned path, so it is kept whole.
-  const ChosenFile chosen = SplitChosenFile(dlg.selectedFiles().constFirst());
-  fileTitle_ = chosen.FileTitle;
-  fileName_ = chosen.FileName;
-  path_ = chosen.Path;
+  RememberChosen(dlg.selectedFiles().constFirst());
   return true;
 }
 

@@ -88,6 +88,8 @@ class CCommonDialogs {
 
  private:
   QWidget* RequireOwner(const char* method) const;
+  // FileName, FileTitle and Path from the file the user chose.
+  void RememberChosen(const QString& path);
 
   QString fileTitle_;
   QString path_;
