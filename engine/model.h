@@ -107,6 +107,28 @@ struct Comment {
   std::string text;
 };
 
+// What a sheet says of one row as a whole. Rows without an entry have the sheet's default
+// height and no format of their own.
+struct RowInfo {
+  int32_t row = 0;          // 0-based
+  double height = -1;       // points; below 0: the sheet's default height
+  bool hidden = false;
+  bool hasStyle = false;    // the row gives `style` to its positions that have no cell
+  uint32_t style = 0;
+};
+
+// What a sheet says of a run of columns. Columns without an entry have the default width and
+// no format of their own.
+struct ColInfo {
+  int32_t first = 0, last = 0;  // 0-based, inclusive
+  double width = -1;        // as an .xlsx <col width> holds it (characters of the default
+                            // font's widest digit, padding included); below 0: the default width
+  bool hidden = false;
+  bool hasStyle = false;    // the columns give `style` to their positions that have no cell
+                            // and whose row gives none
+  uint32_t style = 0;
+};
+
 // Everything of one worksheet that a copy can carry.
 struct SheetData {
   std::vector<Cell> cells;           // sorted by (row, col) unless `sorted` is false
@@ -117,6 +139,8 @@ struct SheetData {
   std::vector<Rect> merges;
   std::vector<Hyperlink> links;
   std::vector<Comment> comments;
+  std::vector<RowInfo> rowInfo;      // sorted by row, at most one entry a row
+  std::vector<ColInfo> colInfo;      // sorted, runs do not overlap
   // Bounding box of every used cell (value, formula or a format other than the default).
   Rect used;
 

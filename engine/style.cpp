@@ -44,6 +44,11 @@ size_t StyleHash::operator()(const Style& s) const noexcept {
   Mix(h, SideBits(s.right));
   Mix(h, SideBits(s.top));
   Mix(h, SideBits(s.bottom));
+  Mix(h, SideBits(s.diagonal) ^ (uint64_t{s.diagonalUp} << 62) ^ (uint64_t{s.diagonalDown} << 63));
+  for (const GradientStop& stop : s.gradient.stops) {
+    Mix(h, std::hash<double>{}(stop.position == 0 ? 0.0 : stop.position));
+    Mix(h, stop.color);
+  }
   return h;
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace corvane {
 
@@ -33,6 +34,25 @@ struct BorderSide {
   bool operator==(const BorderSide&) const = default;
 };
 
+// One colour of a gradient fill, at a position from 0 (start) to 1 (end).
+struct GradientStop {
+  double position = 0;
+  Rgb color = kAutoColor;
+  bool operator==(const GradientStop&) const = default;
+};
+
+// A gradient fill: linear at an angle, or a path growing from an inner rectangle of the cell
+// (given as fractions of the cell from each edge) outwards. No stops: the cell has none.
+struct Gradient {
+  enum class Type : uint8_t { Linear, Path };
+  Type type = Type::Linear;
+  double degree = 0;                           // Linear: the angle, clockwise from left to right
+  double left = 0, right = 0, top = 0, bottom = 0;  // Path: the inner rectangle
+  std::vector<GradientStop> stops;
+  bool empty() const { return stops.empty(); }
+  bool operator==(const Gradient&) const = default;
+};
+
 struct Style {
   std::string numFmt = "General";  // the format code itself, built-in ids already expanded
   std::string fontName = "Calibri";
@@ -44,8 +64,12 @@ struct Style {
   FillPattern pattern = FillPattern::None;
   Rgb fillFg = kAutoColor;  // the pattern colour; the whole cell colour for a solid fill
   Rgb fillBg = kAutoColor;
+  Gradient gradient;        // when it has stops, the fill is this gradient and pattern is None
+
 
   BorderSide left, right, top, bottom;
+  BorderSide diagonal;      // drawn from corner to corner as the two flags say
+  bool diagonalUp = false, diagonalDown = false;
 
   HAlign hAlign = HAlign::General;
   VAlign vAlign = VAlign::Bottom;
