@@ -37,6 +37,16 @@ QString UpToNul(const QString& s) {
 
 QString ApplicationFolder() { return QCoreApplication::applicationDirPath(); }
 
+// The pickers' start folder and the folder of the last confirmed choice, for the whole program.
+QString& StartFolderSetting() {
+  static QString folder;
+  return folder;
+}
+QString& LastFolderUsed() {
+  static QString folder;
+  return folder;
+}
+
 // One Qt name filter: the description shown, the patterns (";"- or blank-separated) used.
 // "*.*" means every file, also those without an extension, so it becomes Qt's "*".
 QString NameFilter(const QString& description, const QString& patterns) {
@@ -110,6 +120,17 @@ std::int16_t WholePoints(double pointSize) {
                                                       std::numeric_limits<std::int16_t>::max()));
 }
 
+void CCommonDialogs::SetStartFolder(const QString& folder) {
+  StartFolderSetting() = folder;
+  LastFolderUsed().clear();
+}
+
+QString CCommonDialogs::StartFolder() {
+  if (StartFolderSetting().isEmpty()) return {};
+  const QString& last = LastFolderUsed();
+  return !last.isEmpty() && QFileInfo(last).isDir() ? last : StartFolderSetting();
+}
+
 void CCommonDialogs::Init(QWidget* ownerForm) {
   owner_ = ownerForm;
   initialized_ = true;
@@ -141,9 +162,12 @@ bool CCommonDialogs::ShowOpen() {
   dlg.setFileMode(QFileDialog::ExistingFile);
   dlg.setNameFilter(kOpenFilterText + QStringLiteral(" (") + kOpenFilterPattern + u')');
   dlg.setDefaultSuffix(defExt_);
-  // No starting folder of its own: the dialog opens where Qt opens by default, or where
-  // the previous choice (FileName) lies.
-  if (!FileName().isEmpty()) dlg.selectFile(FileName());
+  // It opens where the previous choice (FileName) lies, else in the start folder, or where Qt
+  // opens by default.
+  if (!FileName().isEmpty())
+    dlg.selectFile(FileName());
+  else if (const QString start = StartFolder(); !start.isEmpty())
+    dlg.setDirectory(start);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
 
   RememberChosen(dlg.selectedFiles().constFirst());
@@ -155,18 +179,21 @@ void CCommonDialogs::RememberChosen(const QString& path) {
   fileTitle_ = chosen.FileTitle;
   fileName_ = chosen.FileName;
   path_ = chosen.Path;
+  LastFolderUsed() = chosen.Path;
 }
 
 bool CCommonDialogs::ShowSave() {
   QWidget* owner = RequireOwner("ShowSave");
 
   // Starting folder: Path when it names an existing folder (with a "/" added), else the
-  // application folder. Path keeps this choice even when the user cancels.
+  // start folder or the application folder. Path keeps this choice even when the user cancels.
+  const QString start = StartFolder();
+  const QString fallback = start.isEmpty() ? ApplicationFolder() : start;
   if (path_.trimmed().isEmpty()) {
-    path_ = ApplicationFolder();
+    path_ = fallback;
   } else {
     if (!path_.endsWith(u'/')) path_ += u'/';
-    if (!QFileInfo(path_).isDir()) path_ = ApplicationFolder();
+    if (!QFileInfo(path_).isDir()) path_ = fallback;
   }
 
   QFileDialog dlg(owner, QStringLiteral("Save"), path_);
@@ -186,13 +213,14 @@ bool CCommonDialogs::ShowFolder() {
   QWidget* owner = RequireOwner("ShowFolder");
 
   // Qt's folder dialog has no instruction line; Title becomes its window title.
-  QFileDialog dlg(owner, Title());
+  QFileDialog dlg(owner, Title(), StartFolder());
   dlg.setOptions(QFileDialog::DontUseNativeDialog | QFileDialog::ShowDirsOnly);
   dlg.setFileMode(QFileDialog::Directory);
   if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return false;
 
   // The folder exactly as Qt gives it: no trailing "/" except for the root folder "/".
   path_ = dlg.selectedFiles().constFirst();
+  LastFolderUsed() = path_;
   fileName_.clear();
   fileTitle_.clear();
   return true;

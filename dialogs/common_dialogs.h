@@ -61,6 +61,15 @@ class CCommonDialogs {
   bool FontUnderline() const { return fontUnderline_; }
   void setFontUnderline(bool vData) { fontUnderline_ = vData; }
 
+  // Where the pickers open when they are told no place: ShowOpen when FileName is empty,
+  // ShowFolder always, ShowSave instead of the application folder. With a start folder set,
+  // that is the folder of the last choice any picker confirmed (while it exists), else the
+  // start folder; an installed program sets the user's home folder. Without one (empty, the
+  // default) ShowOpen and ShowFolder open in Qt's default folder and ShowSave in the
+  // application folder.
+  static void SetStartFolder(const QString& folder);
+  static QString StartFolder();
+
   // Each Show method is modal and returns true when the user confirmed. Called before Init
   // (or after the owner window is gone) ShowOpen, ShowSave, ShowFolder, ShowColor and
   // ShowPrinter throw std::logic_error; ShowFont and ShowPrinterProperties never throw.
@@ -88,7 +97,7 @@ class CCommonDialogs {
 
  private:
   QWidget* RequireOwner(const char* method) const;
-  // FileName, FileTitle and Path from the file the user chose.
+  // FileName, FileTitle and Path from the file the user chose; its folder is the last used.
   void RememberChosen(const QString& path);
 
   QString fileTitle_;

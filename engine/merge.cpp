@@ -1,5 +1,6 @@
 #include "engine/merge.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -43,6 +44,7 @@ struct SourceScope {
 // block goes and in what a failure shows.
 bool Merge(MergeRun& run, Direction dir) {
   const int32_t n = run.mergeList.Count();
+  const int64_t gap = std::max<int32_t>(run.gapCount, 0);  // blocks never overlap
   Prefetcher prefetcher(PlanReads(run.mergeList), Prefetcher::DefaultWorkers());
   int32_t next = 1;
   std::string lastPath;
@@ -78,12 +80,17 @@ bool Merge(MergeRun& run, Direction dir) {
           std::string topLeft = used.Cells(1, 1).Address();
           std::string bottomRight = used.Cells(rows, cols).Address();
           sheet.Range(topLeft, bottomRight).Copy();
+          // The block takes its used range's rows (columns) from next on, an empty sheet's A1
+          // included, and the next block starts after the last of them and the gap. The
+          // destination's used range cannot tell where that is: it starts below row 1 (right
+          // of column 1) after empty blocks, and formats that look like the default leave no
+          // cell behind.
           if (dir == Direction::Down) {
             destSheet.Cells(next, 1).PasteSpecial();
-            next = Checked32(static_cast<int64_t>(destSheet.UsedRange().Rows().Count()) + run.gapCount + 1);
+            next = Checked32(static_cast<int64_t>(next) + rows + gap);
           } else {
             destSheet.Cells(1, next).PasteSpecial();
-            next = Checked32(static_cast<int64_t>(destSheet.UsedRange().Columns().Count()) + run.gapCount + 1);
+            next = Checked32(static_cast<int64_t>(next) + cols + gap);
           }
           lastPath = path;
         }

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev
   python3-openpyxl python3-xlrd
   xvfb xauth
+  # packaging, and the checks of an installed layout and of the package
+  dpkg-dev file man-db bsdextrautils desktop-file-utils appstream lintian librsvg2-bin
 )
 missing=()
 for p in "${packages[@]}"; do

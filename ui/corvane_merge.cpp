@@ -3,6 +3,7 @@
 //
 //   corvane-merge [--horizontal] [--gap TEXT] --output OUT.xlsx ENTRY...
 //   corvane-merge --sheets PATH
+//   corvane-merge --help | --version
 //
 // ENTRY is PATH (every worksheet of that workbook, or of every workbook a folder holds) or
 // PATH::SHEET (one worksheet). Exit status: 0 saved, 1 the merge failed, 2 a usage error.
@@ -25,17 +26,22 @@ namespace {
 const char* kUsage =
     "usage: corvane-merge [--horizontal] [--gap TEXT] --output OUT.xlsx ENTRY...\n"
     "       corvane-merge --sheets PATH\n"
+    "       corvane-merge --help | --version\n"
     "\n"
     "Merges the used range of every ENTRY's worksheet into one sheet of a new workbook,\n"
     "stacked downwards (or side by side with --horizontal), TEXT empty rows or columns apart,\n"
     "and saves it as OUT.xlsx.\n"
     "\n"
-    "  ENTRY           PATH: every worksheet of that workbook, or of every workbook in that folder\n"
-    "                  PATH::SHEET: one worksheet\n"
-    "  --gap TEXT      rows or columns between the blocks (read like the window's gap box; default 0)\n"
-    "  --horizontal    side by side instead of downwards\n"
-    "  --output FILE   the .xlsx to write; never one of the sources\n"
-    "  --sheets PATH   print the worksheet names of a workbook, one per line, and stop\n";
+    "  ENTRY              PATH: every worksheet of that workbook, or of every workbook in that folder\n"
+    "                     PATH::SHEET: one worksheet\n"
+    "  --gap TEXT         rows or columns between the blocks (read like the window's gap box; default 0)\n"
+    "  --horizontal       side by side instead of downwards\n"
+    "  -o, --output FILE  the .xlsx to write; never one of the sources\n"
+    "  --sheets PATH      print the worksheet names of a workbook, one per line, and stop\n"
+    "  -h, --help         print this text and stop\n"
+    "  --version          print the version and stop\n"
+    "\n"
+    "Exit status: 0 saved, 1 the merge failed, 2 a usage error. See corvane-merge(1).\n";
 
 int Usage(const std::string& why) {
   if (!why.empty()) std::cerr << "corvane-merge: " << why << "\n";
@@ -135,6 +141,9 @@ int main(int argc, char** argv) {
     try {
       if (a == "--help" || a == "-h") {
         std::cout << kUsage;
+        return 0;
+      } else if (a == "--version") {
+        std::cout << "corvane-merge " CORVANE_VERSION "\n";
         return 0;
       } else if (a == "--horizontal") {
         horizontal = true;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -28,6 +29,7 @@
 #include "ui/addresses.h"
 #include "ui/dialog1.h"
 #include "ui/dialog2.h"
+#include "ui/help_window.h"
 #include "ui/icons.h"
 #include "ui/qt_ports.h"
 #include "ui/stored_files.h"
@@ -365,8 +367,12 @@ void ListView::dropEvent(QDropEvent* e) {
 
 Form1::Form1(QString applicationFolder, Messages* messages, QWidget* parent)
     : QMainWindow(parent),
-      folder_(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath() : std::move(applicationFolder)) {
+      folder_(applicationFolder.isEmpty() ? QCoreApplication::applicationDirPath() : std::move(applicationFolder)),
+      installed_(RunsInstalled(LocalPath(folder_), InstallBinFolder())),
+      storedFolder_(installed_ ? PrepareUserSettingsFolder() : LocalPath(folder_)) {
   setObjectName(QStringLiteral("Form1"));
+  // An installed program's pickers start in the user's home folder, not in the program's.
+  CCommonDialogs::SetStartFolder(installed_ ? QDir::homePath() : QString());
   setWindowTitle(QStringLiteral("Corvane"));
   setWindowIcon(ProgramIcon());
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -379,6 +385,7 @@ Form1::Form1(QString applicationFolder, Messages* messages, QWidget* parent)
   busy_ = std::make_unique<QtBusyPointer>();
   ownPicker_ = std::make_unique<CommonDialogsPicker>();
   picker_ = ownPicker_.get();
+  SetUrlOpener(nullptr);
   // The client area keeps its size; the window is as large as it and the menu bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   Form_Load();
@@ -400,7 +407,9 @@ void Form1::SyncLists() {
   for (ListView* view : {ListView1, ListView2, ListView3, ListView4}) view->SyncNow();
 }
 
-std::string Form1::folderPath() const { return QFile::encodeName(folder_).toStdString(); }
+void Form1::SetUrlOpener(std::function<bool(const QUrl&)> opener) {
+  openUrl_ = opener ? std::move(opener) : [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+}
 
 void Form1::buildControls() {
   auto* client = new QWidget(this);
@@ -574,7 +583,7 @@ void Form1::Form_Load() {
   columns(ListView3, {{"WorkSheets", 1900}});
   columns(ListView4, {{"Excel File", 3100}, {"Sheets be Merged", 1900}});
 
-  for (std::string& line : LoadSourceList(folderPath())) {
+  for (std::string& line : LoadSourceList(storedFolder_)) {
     const int kind = PathKind(line);
     const int icon = kind == 2 ? kIconWorkbook : kind == 1 ? kIconFolder : kIconNothing;
     lists.sources.Add(ListEntry{std::move(line), {}, icon, false});
@@ -588,7 +597,7 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_Unload() {
-  const std::string folder = folderPath();
+  const std::string& folder = storedFolder_;
   if (!ShutdownSavesSourceList(folder)) return;
   std::vector<std::string> entries;
   entries.reserve(static_cast<size_t>(lists.sources.Count()));
@@ -692,18 +701,29 @@ void Form1::Text1_LostFocus() {
 // Settings, help, home page, About, Exit
 
 void Form1::Settings_Click() {
-  Dialog2 dialog(folderPath(), messages());
+  Dialog2 dialog(storedFolder_, messages());
   dialog.exec();
 }
 
 void Form1::Command12_Click() {
-  const QString path = folder_ + QStringLiteral("/help.chm");
-  // A missing help file shows nothing.
-  if (QFileInfo::exists(path)) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+  // help.chm beside the program when there is one; else the manual Corvane ships, in the
+  // browser, or in a window of our own when no browser could be started. With neither file
+  // nothing happens and nothing is said.
+  const QString chm = folder_ + QStringLiteral("/help.chm");
+  if (QFileInfo::exists(chm)) {
+    openUrl_(QUrl::fromLocalFile(chm));
+    return;
+  }
+  const QString manual = ManualPath(folder_);
+  if (manual.isEmpty() || openUrl_(QUrl::fromLocalFile(manual))) return;
+  if (!helpWindow_) helpWindow_ = new HelpWindow(manual, this);
+  helpWindow_->show();
+  helpWindow_->raise();
+  helpWindow_->activateWindow();
 }
 void Form1::Help_Click() { Command12_Click(); }
 
-void Form1::Command13_Click() { QDesktopServices::openUrl(QUrl(QString::fromLatin1(kHomePage))); }
+void Form1::Command13_Click() { openUrl_(QUrl(QString::fromLatin1(kHomePage))); }
 void Form1::HomePage_Click() { Command13_Click(); }
 
 void Form1::About_Click() {

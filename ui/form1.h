@@ -4,10 +4,12 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
+class QUrl;
 
 namespace corvane {
 
@@ -110,8 +113,11 @@ class ListView : public QTreeWidget {
 class Form1 : public QMainWindow {
   Q_OBJECT
  public:
-  // `applicationFolder` holds EXCEL.txt, set.txt and help.chm; empty means the folder of the
-  // program. Messages go to `messages` when given, else to message boxes.
+  // `applicationFolder` is the folder of the program (empty: the running program's own): it
+  // holds help.chm, and the user manual beside it or in the prefix it is installed into.
+  // EXCEL.txt and set.txt lie there too, unless the program runs installed (RunsInstalled):
+  // then they are in the user's settings folder. Messages go to `messages` when given, else
+  // to message boxes.
   explicit Form1(QString applicationFolder = QString(), Messages* messages = nullptr, QWidget* parent = nullptr);
   ~Form1() override;
 
@@ -121,6 +127,12 @@ class Form1 : public QMainWindow {
   Progress& progress();
   BusyPointer& busyPointer();
   const QString& applicationFolder() const { return folder_; }
+  bool runsInstalled() const { return installed_; }
+  // The folder of EXCEL.txt and set.txt.
+  const std::string& storedFilesFolder() const { return storedFolder_; }
+  // How Help and HomePage open a document or address; true when it was handed on. The
+  // desktop's own way by default (nullptr returns to it).
+  void SetUrlOpener(std::function<bool(const QUrl&)> opener);
   // Brings every list view up to date with its model now.
   void SyncLists();
   // Who asks for the files and folders to add from now on; nullptr returns to the common
@@ -216,9 +228,11 @@ class Form1 : public QMainWindow {
  private:
   void buildControls();
   void buildMenus();
-  std::string folderPath() const;
-
   QString folder_;
+  bool installed_;
+  std::string storedFolder_;
+  std::function<bool(const QUrl&)> openUrl_;
+  QPointer<QMainWindow> helpWindow_;
   std::unique_ptr<QtMessages> ownMessages_;
   Messages* messages_ = nullptr;
   std::unique_ptr<QtProgress> progress_;

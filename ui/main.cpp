@@ -8,6 +8,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvane"));
+  // The desktop entry the desktop matches this program's windows with.
+  QGuiApplication::setDesktopFileName(QStringLiteral("corvane"));
   QApplication::setWindowIcon(corvane::ProgramIcon());
   // A merge that succeeds opens its result in a workbook window of its own.
   corvane::WorkbookWindowPresenter presenter;

@@ -1,14 +1,17 @@
 #include "ui/stored_files.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <system_error>
 
 namespace corvane {
 
@@ -36,7 +39,65 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
 
 std::string Reason(int err) { return std::strerror(err); }
 
+// The folder with symbolic links and "." and ".." resolved, as far as it exists.
+std::filesystem::path Resolved(const std::string& folder) {
+  std::error_code ec;
+  std::filesystem::path p = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, ec), ec);
+  return ec ? std::filesystem::path(folder).lexically_normal() : p;
+}
+
+bool InGroup(gid_t gid) {
+  if (gid == ::getegid()) return true;
+  int n = ::getgroups(0, nullptr);
+  if (n <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(n));
+  n = ::getgroups(n, groups.data());
+  for (int i = 0; i < n; ++i)
+    if (groups[static_cast<size_t>(i)] == gid) return true;
+  return false;
+}
+
+// Whether the permission bits of `folder` let this user write in it, read as they apply to
+// anyone but root; a read-only file system or an access list that forbids it counts too.
+bool WritableByItsBits(const std::filesystem::path& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  if (::access(folder.c_str(), W_OK) != 0) return false;
+  const mode_t bit = st.st_uid == ::geteuid() ? S_IWUSR : InGroup(st.st_gid) ? S_IWGRP : S_IWOTH;
+  return (st.st_mode & bit) != 0;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  if (home && home[0] == '/') return home;
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw && pw->pw_dir) return pw->pw_dir;
+  return "/";
+}
+
 }  // namespace
+
+bool RunsInstalled(const std::string& programFolder, const std::string& installBinFolder) {
+  const std::filesystem::path folder = Resolved(programFolder);
+  if (!installBinFolder.empty() && folder == Resolved(installBinFolder)) return true;
+  const std::string text = folder.string();
+  for (const char* system : {"/usr", "/bin", "/sbin", "/opt", "/snap", "/app"}) {
+    const size_t n = std::strlen(system);
+    if (text.compare(0, n, system) == 0 && (text.size() == n || text[n] == '/')) return true;
+  }
+  return !WritableByItsBits(folder);
+}
+
+std::string InstallBinFolder() { return CORVANE_INSTALL_BINDIR; }
+
+std::string PrepareUserSettingsFolder() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  const std::string base = xdg && xdg[0] == '/' ? std::string(xdg) : HomeFolder() + "/.config";
+  const std::string folder = base + "/corvane";
+  std::error_code ec;
+  std::filesystem::create_directories(folder, ec);
+  if (!std::filesystem::exists(InFolder(folder, kAutoSaveFile), ec)) WriteAutoSave(folder, true);
+  return folder;
+}
 
 std::vector<std::string> LoadSourceList(const std::string& folder) {
   std::ifstream in(InFolder(folder, kSourceListFile), std::ios::binary);

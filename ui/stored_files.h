@@ -1,6 +1,7 @@
-// The two small text files kept in the application folder: EXCEL.txt, the saved source
-// list, and set.txt, whose first line says whether shut-down saves that list. Lines end in
-// CR LF; texts are stored as they are, UTF-8.
+// The two small text files of the window: EXCEL.txt, the saved source list, and set.txt, whose
+// first line says whether shut-down saves that list. Lines end in CR LF; texts are stored as
+// they are, UTF-8. A program run from a folder of its own (a build folder, a portable copy)
+// keeps them beside itself; an installed one in the user's configuration folder.
 #pragma once
 
 #include <optional>
@@ -11,6 +12,20 @@ namespace corvane {
 
 inline constexpr const char* kSourceListFile = "EXCEL.txt";
 inline constexpr const char* kAutoSaveFile = "set.txt";
+
+// Whether the program in `programFolder` runs installed rather than from a folder of its own.
+// Installed means: the folder is `installBinFolder` (the bin folder of the prefix this build
+// installs into), or lies in a system folder (/usr, /bin, /sbin, /opt, /snap, /app), or the
+// user may not write to it by its permission bits. The bits are read as they apply to an
+// ordinary user, so root, who may write anywhere, counts as installed where others would.
+bool RunsInstalled(const std::string& programFolder, const std::string& installBinFolder);
+// The bin folder this build installs into.
+std::string InstallBinFolder();
+
+// The user's folder for Corvane's stored files: $XDG_CONFIG_HOME/corvane when that is an
+// absolute path, else ~/.config/corvane. Made when missing, with set.txt holding "1" (the
+// list is saved from the first run on); an existing set.txt is kept as it is.
+std::string PrepareUserSettingsFolder();
 
 // The lines of `folder`/EXCEL.txt in order, empty lines and duplicates included. A line ends
 // at CR LF (a bare LF, as an editor on this system writes, ends it as well); a last line

@@ -87,5 +87,17 @@ TEST_F(MergeCli, UsageErrorsExitTwo) {
   EXPECT_EQ(test::ReadAll(a), before);  // never overwritten, not even when named as the output
 }
 
+TEST_F(MergeCli, VersionAndHelpGoToStandardOutput) {
+  EXPECT_EQ(run("--version"), "corvane-merge " CORVANE_VERSION "\n");
+  EXPECT_EQ(status, 0);
+  for (const char* help : {"--help", "-h"}) {
+    std::string text = run(help);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(text.rfind("usage: corvane-merge", 0), 0u) << text;
+    for (const char* option : {"--horizontal", "--gap", "--output", "--sheets", "--version", "Exit status"})
+      EXPECT_NE(text.find(option), std::string::npos) << option;
+  }
+}
+
 }  // namespace
 }  // namespace corvane

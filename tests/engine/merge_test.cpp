@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/cellref.h"
 #include "engine/merge.h"
 #include "engine/spreadsheet_automation.h"
 #include "lists/path_functions.h"
@@ -27,14 +28,15 @@ struct Keeper : ApplicationPresenter {
   void present(std::shared_ptr<Application> a) override { shown = a; }
 };
 
-// Rows of numbers: cell (r, c) holds r*100+c, over rows r1..r2 and columns c1..c2 (1-based).
-std::string Block(int r1, int c1, int r2, int c2) {
-  std::string x = "<sheetData>";
+// Rows of numbers: cell (r, c) holds base+r*100+c, over rows r1..r2 and columns c1..c2 (1-based).
+// `head` goes first inside the sheet data (rows above r1).
+std::string Block(int r1, int c1, int r2, int c2, int base = 0, const std::string& head = "") {
+  std::string x = "<sheetData>" + head;
   for (int r = r1; r <= r2; ++r) {
     x += "<row r=\"" + std::to_string(r) + "\">";
     for (int c = c1; c <= c2; ++c)
       x += "<c r=\"" + std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r) + "\"><v>" +
-           std::to_string(r * 100 + c) + "</v></c>";
+           std::to_string(base + r * 100 + c) + "</v></c>";
     x += "</row>";
   }
   return x + "</sheetData>";
@@ -61,9 +63,10 @@ struct Merging : ::testing::Test {
       }
     }
   }
-  std::string book(const std::string& name, const std::vector<std::pair<std::string, std::string>>& sheets) {
+  std::string book(const std::string& name, const std::vector<std::pair<std::string, std::string>>& sheets,
+                   const std::string& styles = "") {
     auto p = (tmp / name).string();
-    test::WriteWorkbook(p, sheets);
+    test::WriteWorkbook(p, sheets, "", styles);
     fingerprints[p] = test::ReadAll(p);
     return p;
   }
@@ -156,6 +159,91 @@ TEST_F(Merging, UsedRangeFarFromA1LandsAtTheNextPosition) {
   EXPECT_EQ(cells["A1"], "503");
   EXPECT_EQ(cells["D1"], "503");
   EXPECT_EQ(cells["F5"], "905");
+}
+
+// What one merged cell should be: its source's value and its source's format.
+struct Placed {
+  CellType type;
+  double num;
+  Style style;
+  bool operator==(const Placed&) const = default;
+};
+using Placement = std::map<std::pair<uint32_t, uint16_t>, Placed>;
+
+// Every cell of a sheet that a paste carries (values, and blanks with a format other than the
+// workbook's default), moved by (dRow, dCol). Fails when a cell lands where one already is.
+void Place(const SheetData& d, const StyleTable& styles, const Rect& from, int32_t dRow, int32_t dCol, Placement& out) {
+  for (const Cell& c : d.cells) {
+    if (!from.contains(static_cast<int32_t>(c.row), c.col)) continue;
+    const Style& st = styles.styles.at(c.style);
+    if (c.type == CellType::Blank && st == styles.styles.at(0)) continue;
+    auto key = std::make_pair(static_cast<uint32_t>(static_cast<int32_t>(c.row) + dRow), static_cast<uint16_t>(c.col + dCol));
+    EXPECT_TRUE(out.emplace(key, Placed{c.type, c.num, st}).second) << "two blocks claim row " << key.first + 1
+                                                                    << ", column " << key.second + 1;
+  }
+}
+
+// Empty sheets first, in the middle and last, a block whose first rows hold only formats (one of
+// them a format that looks like the default), a block that starts at C5: each merged cell is its
+// source cell, cell for cell, in the saved file too, and no block lands on another.
+TEST_F(Merging, NoBlockLandsOnAnotherWhateverTheSourcesUsedRanges) {
+  std::string styles =
+      "<fonts count=\"1\"><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+      "<fills count=\"1\"><fill><patternFill patternType=\"none\"/></fill></fills>"
+      "<borders count=\"1\"><border/></borders>"
+      "<cellXfs count=\"3\"><xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
+      "<xf numFmtId=\"14\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/>"
+      "<xf numFmtId=\"0\" fontId=\"0\" fillId=\"0\" borderId=\"0\"/></cellXfs>";
+  const std::string formatsOnly = "<row r=\"1\"><c r=\"A1\" s=\"2\"/><c r=\"E1\" s=\"2\"/></row>"
+                                  "<row r=\"2\"><c r=\"B2\" s=\"1\"/><c r=\"D2\" s=\"1\"/></row>";
+  std::string a = book("a.xlsx", {{"Empty", "<sheetData/>"}, {"Big", Block(1, 1, 3, 3, 10000)}, {"Small", Block(1, 1, 2, 2, 20000)}});
+  std::string b = book("b.xlsx", {{"Far", Block(5, 3, 7, 5, 30000)}, {"Formats", Block(3, 1, 4, 2, 40000, formatsOnly)},
+                                  {"Empty", "<sheetData/>"}},
+                       styles);
+  const std::vector<std::pair<std::string, std::string>> order = {
+      {a, "Empty"}, {a, "Big"}, {a, "Small"}, {a, "Empty"}, {b, "Far"}, {b, "Formats"}, {a, "Empty"}, {b, "Far"}, {b, "Empty"}};
+
+  auto reader = Application::Create();
+  for (int mode : {0, 1}) {
+    for (const char* gap : {"0", "2"}) {
+      SCOPED_TRACE(std::string(mode == 0 ? "vertical" : "horizontal") + ", gap " + gap);
+      lists.merges.Clear();
+      for (auto& [path, sheet] : order) queue(path, sheet);
+      gapText = gap;
+      ASSERT_EQ(merge(mode), MergeOutcome::Succeeded);
+
+      // Where each block belongs: after the last row (column) of the one before, and the gap.
+      Placement expected;
+      int32_t next = 0;
+      for (auto& [path, sheet] : order) {
+        Workbook& wb = reader->Workbooks().Open(path);
+        Worksheet& ws = wb.Worksheets()(sheet);
+        Rect used = ws.UsedRange().rect();
+        if (mode == 0) Place(ws.data(), *wb.Styles(), used, next - used.r1, -used.c1, expected);
+        else Place(ws.data(), *wb.Styles(), used, -used.r1, next - used.c1, expected);
+        next += (mode == 0 ? used.rows() : used.cols()) + gap[0] - '0';
+        wb.Close();
+      }
+      Workbook& merged = keeper.shown->Workbooks().Item(1);
+      Placement got;
+      Place(merged.Worksheets()(1).data(), *merged.Styles(), Rect{0, 0, kMaxRows - 1, kMaxCols - 1}, 0, 0, got);
+      EXPECT_EQ(got.size(), expected.size());
+      for (auto& [at, cell] : expected) {
+        auto it = got.find(at);
+        EXPECT_TRUE(it != got.end() && it->second == cell) << "row " << at.first + 1 << ", column " << at.second + 1;
+      }
+
+      // The saved file, read by openpyxl: the values and nothing else.
+      std::map<std::string, std::string> values;
+      for (auto& [at, cell] : expected)
+        if (cell.type == CellType::Number)
+          values[ColumnName(at.second) + std::to_string(at.first + 1)] = std::to_string(static_cast<int>(cell.num));
+      EXPECT_EQ(result(), values);
+      keeper.shown->Quit();
+      keeper.shown.reset();
+    }
+  }
+  reader->Quit();
 }
 
 TEST_F(Merging, AWorkbookThatComesBackIsOpenedAgainButNotBetweenItsOwnEntries) {

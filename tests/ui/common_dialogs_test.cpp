@@ -117,6 +117,7 @@ class CommonDialogsTest : public QObject {
   void showFolderConfirmsTheFolderAsChosen();
   void showSaveStartingFolderAndPath();
   void showSaveFiltersAndConfirm();
+  void pickersStartInTheStartFolderThenInTheLastOneUsed();
   void showColorConvertsAndCancelKeeps();
   void showFontConvertsAndLeavesUnderlineAndColor();
   void fontSizesKeepWholePoints_data();
@@ -460,6 +461,66 @@ void CommonDialogsTest::showSaveStartingFolderAndPath() {
   WhenModal<QFileDialog>(look);
   QVERIFY(!d.ShowSave());
   QCOMPARE(d.Path(), dir_ + u'/');
+}
+
+void CommonDialogsTest::pickersStartInTheStartFolderThenInTheLastOneUsed() {
+  const QString home = dir_ + QStringLiteral("/home"), a = dir_ + QStringLiteral("/a"), b = dir_ + QStringLiteral("/b");
+  for (const QString& f : {home, a, b}) QVERIFY(QDir().mkdir(f));
+  Touch(a + QStringLiteral("/Book.xlsx"));
+  CCommonDialogs::SetStartFolder(home);
+  QCOMPARE(CCommonDialogs::StartFolder(), home);
+
+  // Where each picker of a fresh instance opens; the dialog is then cancelled.
+  enum Kind { Open, Folder, Save };
+  auto opensIn = [this](Kind kind) {
+    CCommonDialogs d;
+    d.Init(owner_.get());
+    QString seen;
+    WhenModal<QFileDialog>([&seen](QFileDialog* f) {
+      seen = f->directory().absolutePath();
+      f->reject();
+    });
+    const bool confirmed = kind == Open ? d.ShowOpen() : kind == Folder ? d.ShowFolder() : d.ShowSave();
+    if (confirmed) return QStringLiteral("confirmed?");
+    if (kind == Save && d.Path() != seen) return QStringLiteral("Path %1, dialog in %2").arg(d.Path(), seen);
+    return seen;
+  };
+  for (Kind k : {Open, Folder, Save}) QCOMPARE(opensIn(k), home);
+
+  // A confirmed file: every picker opens in its folder from then on.
+  {
+    CCommonDialogs d;
+    d.Init(owner_.get());
+    const QString book = a + QStringLiteral("/Book.xlsx");
+    WhenModal<QFileDialog>([book](QFileDialog* f) {
+      f->selectFile(book);
+      static_cast<QDialog*>(f)->accept();
+    });
+    QVERIFY(d.ShowOpen());
+  }
+  for (Kind k : {Open, Folder, Save}) QCOMPARE(opensIn(k), a);
+
+  // A confirmed folder likewise.
+  {
+    CCommonDialogs d;
+    d.Init(owner_.get());
+    WhenModal<QFileDialog>([b](QFileDialog* f) {
+      f->setDirectory(b);
+      static_cast<QDialog*>(f)->accept();
+    });
+    QVERIFY(d.ShowFolder());
+    QCOMPARE(d.Path(), b);
+  }
+  QCOMPARE(opensIn(Open), b);
+
+  // A last folder that is gone gives the start folder again.
+  QVERIFY(QDir(b).removeRecursively());
+  QCOMPARE(opensIn(Open), home);
+
+  // Without a start folder the save picker falls back to the application folder, as before.
+  CCommonDialogs::SetStartFolder(QString());
+  QVERIFY(CCommonDialogs::StartFolder().isEmpty());
+  QCOMPARE(opensIn(Save), QCoreApplication::applicationDirPath());
 }
 
 void CommonDialogsTest::showSaveFiltersAndConfirm() {

@@ -21,6 +21,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QStyleOptionViewItem>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QUrl>
 #include <QtTest>
@@ -28,6 +29,7 @@
 #include <set>
 #include <sstream>
 
+#include "dialogs/common_dialogs.h"
 #include "engine/merge.h"
 #include "engine/spreadsheet_automation.h"
 #include "tests/engine/test_support.h"
@@ -36,6 +38,7 @@
 #include "ui/dialog1.h"
 #include "ui/dialog2.h"
 #include "ui/form1.h"
+#include "ui/help_window.h"
 #include "ui/icons.h"
 #include "ui/qt_ports.h"
 #include "ui/stored_files.h"
@@ -79,6 +82,28 @@ std::string Block(int r1, int r2, int cols) {
   }
   return x + "</sheetData>";
 }
+
+// Sets an environment variable (nullptr: removes it) for as long as it lives.
+class EnvScope {
+ public:
+  EnvScope(const char* name, const char* value) : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+    if (value)
+      qputenv(name, value);
+    else
+      qunsetenv(name);
+  }
+  ~EnvScope() {
+    if (had_)
+      qputenv(name_, old_);
+    else
+      qunsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  bool had_;
+  QByteArray old_;
+};
 
 }  // namespace
 
@@ -432,6 +457,117 @@ class Form1Test : public QObject {
   }
 
   // ---------------------------------------------------------------------------------------
+  // Installed, or run from a folder of its own
+
+  void installedOrNotByTheProgramFolder() {
+    const fs::path own = dir->path() / "portable";
+    const fs::path locked = dir->path() / "locked";
+    fs::create_directories(own);
+    fs::create_directories(locked);
+    ::chmod(locked.c_str(), 0555);
+    const struct Case {
+      std::string folder, bin;
+      bool installed;
+    } cases[] = {
+        {own.string(), "/usr/local/bin", false},                     // a build folder, a portable copy
+        {own.string() + "/", "", false},
+        {own.string(), own.string(), true},                          // the bin folder of the prefix
+        {(dir->path() / "locked" / ".." / "portable").string(), own.string(), true},
+        {locked.string(), "/usr/local/bin", true},                   // the user may not write there
+        {(dir->path() / "missing").string(), "", true},              // nowhere to write at all
+        {"/usr/bin", "", true},                                      // system folders, even for root
+        {"/usr/local/bin", "", true},
+        {"/bin", "", true},
+        {"/opt/corvane/bin", "", true},
+    };
+    for (const Case& c : cases) QVERIFY2(RunsInstalled(c.folder, c.bin) == c.installed, c.folder.c_str());
+    ::chmod(locked.c_str(), 0755);
+    QVERIFY(InstallBinFolder().front() == '/');
+  }
+
+  void aPortableProgramKeepsItsFilesBesideIt() {
+    const fs::path home = dir->path() / "home";
+    fs::create_directory(home);
+    EnvScope homeEnv("HOME", home.c_str());
+    auto w = makeForm();
+    QVERIFY(!w->runsInstalled());
+    QCOMPARE(w->storedFilesFolder(), dir->path().string());
+    QVERIFY(CCommonDialogs::StartFolder().isEmpty());
+    w->lists.sources.Add({"/data/a.xlsx", "", kIconNothing, false});
+    w->close();
+    QCOMPARE(test::ReadAll(file("EXCEL.txt")), std::string("/data/a.xlsx\r\n"));
+    QVERIFY(fs::is_empty(home));
+  }
+
+  void anInstalledProgramKeepsItsFilesInTheUsersFolder() {
+    // An installed-looking program: a folder the user may not write to, and a home of its own.
+    const fs::path program = dir->path() / "bin";
+    const fs::path home = dir->path() / "home";
+    fs::create_directories(program);
+    fs::create_directories(home);
+    ::chmod(program.c_str(), 0555);
+    EnvScope homeEnv("HOME", home.c_str());
+    EnvScope xdg("XDG_CONFIG_HOME", nullptr);
+    const fs::path settings = home / ".config" / "corvane";
+    {
+      Form1 w(Q(program), &rec);
+      QVERIFY(w.runsInstalled());
+      QCOMPARE(w.storedFilesFolder(), settings.string());
+      // Made on the first start, saving the list from then on.
+      QCOMPARE(test::ReadAll(settings / "set.txt"), std::string("1\r\n"));
+      QCOMPARE(w.lists.sources.Count(), 0);
+      // The pickers start in the home folder.
+      QCOMPARE(CCommonDialogs::StartFolder(), Q(home));
+      w.lists.sources.Add({"/data/a.xlsx", "", kIconNothing, false});
+      w.lists.sources.Add({"/data/Folder", "", kIconNothing, false});
+      w.close();
+    }
+    QCOMPARE(test::ReadAll(settings / "EXCEL.txt"), std::string("/data/a.xlsx\r\n/data/Folder\r\n"));
+    QVERIFY(fs::is_empty(program));
+
+    // The next start reads the list back; the Settings dialog reads and writes the same set.txt,
+    // and a start keeps what the user chose.
+    {
+      Form1 w(Q(program), &rec);
+      QCOMPARE(w.lists.sources.Count(), 2);
+      QCOMPARE(w.lists.sources.Item(2).text, std::string("/data/Folder"));
+      WhenModal([](QWidget* modal) {
+        auto* d = qobject_cast<Dialog2*>(modal);
+        QVERIFY(d);
+        QVERIFY(d->Check1->isChecked());
+        d->Check1->setChecked(false);
+        QTest::mouseClick(d->OKButton, Qt::LeftButton);
+      });
+      w.Settings->trigger();
+      QCOMPARE(test::ReadAll(settings / "set.txt"), std::string("0\r\n"));
+      w.lists.sources.Clear();
+      w.close();
+    }
+    {
+      Form1 w(Q(program), &rec);
+      QCOMPARE(test::ReadAll(settings / "set.txt"), std::string("0\r\n"));
+      QCOMPARE(w.lists.sources.Count(), 2);  // not saved at the last closing
+    }
+    QVERIFY(fs::is_empty(program));
+
+    // $XDG_CONFIG_HOME takes the place of ~/.config when it is an absolute path.
+    const fs::path config = dir->path() / "config";
+    {
+      EnvScope absolute("XDG_CONFIG_HOME", config.c_str());
+      Form1 w(Q(program), &rec);
+      QCOMPARE(w.storedFilesFolder(), (config / "corvane").string());
+      QVERIFY(fs::exists(config / "corvane" / "set.txt"));
+    }
+    {
+      EnvScope relative("XDG_CONFIG_HOME", "relative/config");
+      Form1 w(Q(program), &rec);
+      QCOMPARE(w.storedFilesFolder(), settings.string());
+    }
+    QVERIFY(rec.shown.empty());
+    ::chmod(program.c_str(), 0755);
+  }
+
+  // ---------------------------------------------------------------------------------------
   // Shut-down
 
   void shutDownSavesByTheSetting() {
@@ -632,11 +768,20 @@ class Form1Test : public QObject {
   void helpAndHomePage() {
     auto w = makeForm();
     w->show();
-    // No help file: nothing opens and nothing is said.
+    // Neither a help file nor a manual: nothing opens and nothing is said.
     QTest::mouseClick(w->Command12, Qt::LeftButton);
     w->Help->trigger();
     QCOMPARE(urls.opened.size(), 0);
     QVERIFY(rec.shown.empty());
+    // The manual beside the program (a build folder, a portable copy).
+    fs::create_directory(file("manual"));
+    WriteBytes(file("manual") / "manual.html", "<html><head><title>Manual</title></head><body>the manual</body></html>");
+    QTest::mouseClick(w->Command12, Qt::LeftButton);
+    w->Help->trigger();
+    const QUrl manual = QUrl::fromLocalFile(folder() + "/manual/manual.html");
+    QCOMPARE(urls.opened, (QList<QUrl>{manual, manual}));
+    // help.chm beside the program comes first.
+    urls.opened.clear();
     WriteBytes(file("help.chm"), "help");
     QTest::mouseClick(w->Command12, Qt::LeftButton);
     w->Help->trigger();
@@ -650,6 +795,61 @@ class Form1Test : public QObject {
     QCOMPARE(urls.opened, (QList<QUrl>{home, home}));
     QCOMPARE(QString::fromLatin1(kHomePage), home.toString());
     QVERIFY(rec.shown.empty());
+  }
+
+  void helpFindsTheInstalledManualAndShowsItWithoutABrowser() {
+    // Installed: the manual of the prefix, found from the program's bin folder.
+    const fs::path bin = dir->path() / "usr" / "bin";
+    const fs::path shared = dir->path() / "usr" / "share" / "corvane" / "manual";
+    fs::create_directories(bin);
+    fs::create_directories(shared);
+    QCOMPARE(ManualPath(Q(bin)), QString());
+    WriteBytes(shared / "manual.html", "<html><head><title>Installed</title></head><body>installed manual</body></html>");
+    QCOMPARE(ManualPath(Q(bin)), Q(shared / "manual.html"));
+
+    // When no browser takes it, a help window of the program's own shows it; Help again
+    // brings the same window back.
+    Form1 w(Q(bin), &rec);
+    QList<QUrl> asked;
+    w.SetUrlOpener([&asked](const QUrl& url) {
+      asked << url;
+      return false;
+    });
+    w.Command12_Click();
+    QCOMPARE(asked, QList<QUrl>{QUrl::fromLocalFile(Q(shared / "manual.html"))});
+    auto* help = w.findChild<HelpWindow*>();
+    QVERIFY(help);
+    QVERIFY(help->isVisible());
+    QCOMPARE(help->browser()->documentTitle(), QStringLiteral("Installed"));
+    w.Help->trigger();
+    QCOMPARE(w.findChildren<HelpWindow*>().size(), 1);
+    QVERIFY(rec.shown.empty());
+  }
+
+  void theShippedManualTellsOfEveryControl() {
+    // The build puts the manual beside the programs, as an installation puts it in the prefix.
+    const QString path = ManualPath(QCoreApplication::applicationDirPath());
+    QVERIFY2(!path.isEmpty(), "no manual/manual.html beside the test program");
+    HelpWindow help(path);
+    QCOMPARE(help.browser()->documentTitle(), QStringLiteral("Corvane user manual"));
+    const QString text = help.browser()->toPlainText();
+    auto w = makeForm();
+    QStringList captions;
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+      if (!b->text().isEmpty()) captions << b->text();
+    for (QAction* a : w->menuBar()->actions()) {
+      captions << a->text();
+      if (a->menu())
+        for (QAction* entry : a->menu()->actions()) captions << entry->text();
+    }
+    captions << w->Combo1->itemText(0) << w->Combo1->itemText(1) << QStringLiteral("corvane-merge")
+             << QStringLiteral("EXCEL.txt") << QStringLiteral("set.txt") << QStringLiteral(".config/corvane")
+             << QStringLiteral("help.chm");
+    QCOMPARE(captions.size(), 30);  // 10 buttons, 5 menus with 8 entries, 2 modes, 5 names
+    for (const QString& c : captions) QVERIFY2(text.contains(c), qPrintable(c));
+    // Its pictures lie beside it.
+    for (const char* picture : {"main-window.png", "workbook-window.png"})
+      QVERIFY(QFileInfo::exists(QFileInfo(path).path() + u'/' + QLatin1String(picture)));
   }
 
   void text1LostFocusChangesNothing() {
