@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "engine/ascii.h"
 #include "engine/cellref.h"
 #include "engine/model.h"
 
@@ -26,17 +27,6 @@ bool IsNameChar(unsigned char ch) {
   return IsLetter(ch) || IsDigit(ch) || ch == '_' || ch == '.' || ch == '\\' || ch == '?' || ch >= 0x80;
 }
 bool IsNameStart(unsigned char ch) { return IsLetter(ch) || ch == '_' || ch == '\\' || ch >= 0x80; }
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x -= 32;
-    if (y >= 'a' && y <= 'z') y -= 32;
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // One row or one column part of a reference: s[b, e), '$' included.
 struct Part {

@@ -6,6 +6,7 @@
 
 #include "engine/error.h"
 #include "engine/ods_reader.h"
+#include "engine/opc_package.h"
 #include "engine/workbook_reader.h"
 #include "engine/xls_reader.h"
 #include "engine/xlsb_reader.h"
@@ -61,9 +62,10 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
     auto pkg = std::make_unique<ZipPackage>(path, path);
     if (pkg->has("mimetype") && pkg->read("mimetype", 256).find("opendocument.spreadsheet") != std::string::npos)
       return OpenOds(std::move(pkg), path);
-    if (pkg->has("xl/workbook.bin")) return OpenXlsb(std::move(pkg), path);
-    bool ooxml = pkg->has("_rels/.rels") && !pkg->has("xl/workbook.bin") && !pkg->has("word/document.xml") &&
-                 !pkg->has("ppt/presentation.xml");
+    // The workbook part is found through the package's relationships; its content type says
+    // whether it is binary (.xlsb) or XML, whatever it is called.
+    if (IsBinaryWorkbookPackage(*pkg, path)) return OpenXlsb(std::move(pkg), path);
+    bool ooxml = pkg->has("_rels/.rels") && !pkg->has("word/document.xml") && !pkg->has("ppt/presentation.xml");
     if (!ooxml) RefuseOtherPackage(*pkg, path);
     return OpenXlsx(std::move(pkg), path);
   }

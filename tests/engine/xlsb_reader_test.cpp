@@ -8,6 +8,7 @@
 #include <random>
 
 #include "engine/cellref.h"
+#include "engine/opc_package.h"
 #include "engine/spreadsheet_automation.h"
 #include "engine/styles_reader.h"
 #include "engine/workbook_reader.h"
@@ -526,6 +527,53 @@ TEST(XlsbReader, CellKindsMergesAndLinks) {
   EXPECT_EQ(s->links[1].location, "S!A10");
   EXPECT_EQ(s->links[1].rows, 2);
   EXPECT_EQ(s->links[1].cols, 2);
+}
+
+// The workbook part is the one the package's relationships name, binary when its content
+// type (an Override for the part, else the Default of its extension) says so, whatever its
+// name; without a content type a ".bin" name decides.
+TEST(XlsbReader, WorkbookPartIsFoundByRelationshipAndContentType) {
+  const std::string types = "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
+  const std::string binary = "application/vnd.ms-excel.sheet.binary.macroEnabled.main";
+  struct Case {
+    std::string part, contentTypes;
+  };
+  const std::vector<Case> cases = {
+      {"xl/workbook.bin", types + "</Types>"},
+      {"xl/Book1.bin", types + "<Default Extension=\"bin\" ContentType=\"application/vnd.openxmlformats-officedocument."
+                               "spreadsheetml.printerSettings\"/></Types>"},
+      {"wb/main.dat", types + "<Override PartName=\"/WB/Main.dat\" ContentType=\"" + binary + "\"/></Types>"},
+      {"xl/workbook.xlsb", types + "<Default Extension=\"XLSB\" ContentType=\"" + binary + "\"/></Types>"},
+  };
+  xb::Book b;
+  b.sst = {"moved"};
+  b.sheets.push_back({"Only", xb::RowHdr(0) + xb::Isst(0, 0), "", 0, ""});
+  test::TempDir tmp;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.part);
+    auto parts = xb::Parts(b);
+    std::string rels = parts["_rels/.rels"];
+    rels.replace(rels.find("xl/workbook.bin"), 15, c.part);
+    parts["_rels/.rels"] = rels;
+    std::string wb = parts["xl/workbook.bin"], wbRels = parts["xl/_rels/workbook.bin.rels"];
+    parts.erase("xl/workbook.bin");
+    parts.erase("xl/_rels/workbook.bin.rels");
+    // The sheet and string parts stay in xl/: relative targets are resolved from the new folder.
+    if (DirOf(c.part) != "xl/")
+      for (std::string from : {"worksheets/", "sharedStrings.bin"})
+        for (size_t at = wbRels.find("\"" + from); at != std::string::npos; at = wbRels.find("\"" + from, at + 4))
+          wbRels.insert(at + 1, "../xl/");
+    parts[c.part] = wb;
+    parts[RelsPartOf(c.part)] = wbRels;
+    parts["[Content_Types].xml"] = c.contentTypes;
+    test::WriteZip(tmp / "renamed.xlsb", parts);
+    auto r = OpenWorkbookFile((tmp / "renamed.xlsb").string());
+    ASSERT_EQ(r->sheets().size(), 1u);
+    EXPECT_EQ(r->sheets()[0].name, "Only");
+    auto s = r->loadSheet(0);
+    ASSERT_EQ(s->cells.size(), 1u);
+    EXPECT_EQ(s->str(s->cells[0]), "moved");
+  }
 }
 
 // Styles in both formats: a styles.bin and the styles.xml it stands for read alike.
