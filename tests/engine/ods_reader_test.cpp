@@ -376,6 +376,46 @@ std::string Num(double v, const std::string& attrs = "") {
   return s.str();
 }
 
+// Indented content.xml: the white space between and inside paragraph elements is layout.
+// Runs collapse to one space inside a paragraph and vanish at its start; only text:s,
+// text:tab and text:line-break make characters that stay.
+TEST(OdsValues, IndentedParagraphsReadAsTheirText) {
+  struct Case {
+    const char* cell;  // inside <table:table-cell office:value-type="string">
+    const char* text;
+  };
+  const Case cases[] = {
+      {"\n    <text:p>Name</text:p>\n  ", "Name"},
+      {"\n <text:p>\n   <text:span>Name</text:span>\n </text:p>\n", "Name"},
+      {"<text:p>\n  <text:span>First</text:span>\n  <text:span>Second</text:span>\n</text:p>", "First Second"},
+      {"<text:p>\t Two \r\n  words\t</text:p>", "Two words "},
+      {"<text:p>\n <text:s/>Name <text:s text:c=\"2\"/>\n</text:p>", " Name   "},
+      {"<text:p>one</text:p>\n  <text:p>\n    two\n  </text:p>", "one\ntwo"},
+      {"<text:p>a<text:tab/>b<text:line-break/>c</text:p>", "a\tb\nc"},
+      {"<text:p>Total </text:p>", "Total "},
+      {"<text:p>\n  <text:a xlink:href=\"https://example.com/\">\n    link\n  </text:a>\n</text:p>", "link"},
+      {"\n  <office:annotation>\n    <dc:creator>\n      Ann Author\n    </dc:creator>\n    <text:p>\n      a\n"
+       "      <text:span>note</text:span>\n    </text:p>\n  </office:annotation>\n  <text:p>Name</text:p>\n",
+       "Name"},
+  };
+  std::string rows;
+  for (const Case& c : cases)
+    rows += "\n  " + Row("\n  <table:table-cell office:value-type=\"string\">" + std::string(c.cell) + "</table:table-cell>\n");
+  std::string content = std::string(kContentHead) + "\n<table:table table:name=\"S\">" + rows + "\n</table:table>\n" +
+                        kContentTail;
+  content.replace(content.find("xmlns:style="), 0, "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" ");
+  test::TempDir tmp;
+  auto d = OpenWorkbookFile(WriteOds(tmp, "indented.ods", "", {{"content.xml", content}}))->loadSheet(0);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Cell* c = d->find(static_cast<int32_t>(i), 0);
+    ASSERT_NE(c, nullptr) << i;
+    EXPECT_EQ(d->str(*c), cases[i].text) << cases[i].cell;
+  }
+  ASSERT_EQ(d->comments.size(), 1u);
+  EXPECT_EQ(d->comments[0].author, "Ann Author");
+  EXPECT_EQ(d->comments[0].text, "a note");
+}
+
 TEST(OdsRepeats, ExpandOnlyWhatHoldsSomething) {
   test::TempDir tmp;
   std::string tables =
@@ -513,6 +553,75 @@ TEST(OdsPackages, DamagedEncryptedAndStyleless) {
   EXPECT_EQ(d->cells[5].num, 1);
   EXPECT_DOUBLE_EQ(d->cells[6].num, 36.5 / 24);
   EXPECT_EQ(d->formulas[d->cells[7].aux].cachedError, static_cast<uint8_t>(ErrorCode::NA));
+}
+
+// A package without its mimetype entry is still a spreadsheet when its manifest's root
+// entry or its content says so; other OpenDocument files are named as what they are.
+TEST(OdsPackages, WithoutAMimetypeTheManifestOrContentDecides) {
+  test::TempDir tmp;
+  const std::string table = "<table:table table:name=\"S\">" + Row(Num(42)) + "</table:table>";
+  const std::string content = std::string(kContentHead) + table + kContentTail;
+  auto manifest = [](const std::string& type) {
+    return "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">"
+           "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
+           "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"" + type + "\"/></manifest:manifest>";
+  };
+  const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
+  std::string textContent = content;
+  textContent.replace(textContent.find("<office:spreadsheet>"), 20, "<office:text>");
+  textContent.replace(textContent.find("</office:spreadsheet>"), 21, "</office:text>");
+  struct Case {
+    std::map<std::string, std::string> parts;
+    std::string says;  // "" when it opens with its one cell
+  };
+  const std::vector<Case> cases = {
+      {{{"content.xml", content}, {"META-INF/manifest.xml", manifest(spreadsheet)}}, ""},
+      {{{"content.xml", content}, {"META-INF/manifest.xml", manifest(spreadsheet + "-template")}}, ""},
+      {{{"content.xml", content}}, ""},
+      {{{"content.xml", content}, {"META-INF/manifest.xml", "<manifest:manifest"}}, "(part META-INF/manifest.xml) is damaged"},
+      {{{"content.xml", textContent}, {"META-INF/manifest.xml", manifest("application/vnd.oasis.opendocument.text")}},
+       "is an OpenDocument file (application/vnd.oasis.opendocument.text), not a workbook."},
+      {{{"content.xml", textContent}}, "is an OpenDocument file (application/vnd.oasis.opendocument.text), not a workbook."},
+      {{{"content.xml", "not xml at all"}}, "is a zip archive, not a workbook."},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    auto path = tmp / ("nomime" + std::to_string(i) + ".ods");
+    test::WriteZip(path, cases[i].parts);
+    try {
+      auto d = OpenWorkbookFile(path.string())->loadSheet(0);
+      EXPECT_EQ(cases[i].says, "");
+      ASSERT_EQ(d->cells.size(), 1u);
+      EXPECT_EQ(d->cells[0].num, 42);
+    } catch (const AutomationError& e) {
+      EXPECT_NE(cases[i].says, "") << e.description();
+      EXPECT_NE(std::string(e.description()).find(cases[i].says), std::string::npos) << e.description();
+    }
+  }
+  // Real files with their mimetype entry left out read as they did with it.
+  for (const char* f : {"ods/calamine_date.ods", "ods/calamine_special_cells.ods"}) {
+    SCOPED_TRACE(f);
+    std::map<std::string, std::string> parts;
+    int err = 0;
+    zip_t* z = zip_open((Corpus() / f).c_str(), ZIP_RDONLY, &err);
+    ASSERT_TRUE(z);
+    for (zip_int64_t k = 0; k < zip_get_num_entries(z, 0); ++k) {
+      zip_stat_t st;
+      zip_stat_index(z, k, 0, &st);
+      std::string body(st.size, '\0');
+      zip_file_t* zf = zip_fopen_index(z, k, 0);
+      zip_fread(zf, body.data(), st.size);
+      zip_fclose(zf);
+      if (std::string(st.name) != "mimetype") parts[st.name] = body;
+    }
+    zip_discard(z);
+    auto path = tmp / "stripped.ods";
+    test::WriteZip(path, parts);
+    auto stripped = OpenWorkbookFile(path.string());
+    auto original = OpenWorkbookFile((Corpus() / f).string());
+    ASSERT_EQ(stripped->sheets().size(), original->sheets().size());
+    EXPECT_EQ(stripped->loadSheet(0)->cells.size(), original->loadSheet(0)->cells.size());
+  }
 }
 
 // Listing skips the tables' rows without tokenizing them; a table's start tag may be cut by
