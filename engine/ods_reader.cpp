@@ -9,10 +9,10 @@
 
 #include "engine/error.h"
 #include "engine/fast_xml.h"
+#include "engine/iso_date.h"
 #include "engine/odf_text.h"
 #include "engine/ods_formula.h"
 #include "engine/ods_styles.h"
-#include "engine/xlsx_reader.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
@@ -601,9 +601,7 @@ class SheetHandler : public XmlHandler {
         break;
       case 'd':
         if (dateValue_) {
-          double serial;
-          if (IsoDateToSerial(dateValue_, serial)) {
-            num_ = date1904_ ? serial - 1462 : serial;
+          if (IsoDateToSerial(dateValue_, date1904_, num_)) {
             hasNumber_ = true;
           } else {
             // A date no serial number can hold (before 1900, say): kept as the text it is.
