@@ -5,6 +5,7 @@
 
 #include "engine/biff_common.h"
 #include "engine/cellref.h"
+#include "engine/function_catalog.h"
 
 namespace corvane {
 
@@ -696,6 +697,10 @@ class Decompiler {
           if (!nameItem.name) return false;
           std::string name = std::move(nameItem.text);
           stack_.erase(stack_.end() - static_cast<std::ptrdiff_t>(argc));
+          // A function the spreadsheet does not know (a macro's, an add-in's) has no text
+          // that keeps its meaning in another workbook.
+          const FunctionSpec* known = FunctionByFormulaName(name);
+          if (!known || argc - 1 < known->minArgs || argc - 1 > static_cast<size_t>(MaxArgs(*known))) return false;
           return function(name.c_str(), argc - 1);
         }
         const FuncDef* f = Function(id);

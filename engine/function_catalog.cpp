@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
 #include <unordered_map>
 
 #include "engine/ascii.h"
@@ -197,28 +196,33 @@ constexpr FunctionSpec kPrefixed[] = {
 // Functions of Excel 2007's own list that binary files call by name but .xlsx formulas
 // write bare.
 constexpr FunctionSpec kBareByName[] = {
-    {kNoFunctionId, "ECMA.CEILING", 2, 2}, {kNoFunctionId, "ISO.CEILING", 1, 2}, {kNoFunctionId, "NETWORKDAYS.INTL", 2, 4}, {kNoFunctionId, "WORKDAY.INTL", 2, 4},
+    {kNoFunctionId, "ECMA.CEILING", 2, 2}, {kNoFunctionId, "ISO.CEILING", 1, 2}, {kNoFunctionId, "JIS", 1, 1},
+    {kNoFunctionId, "NETWORKDAYS.INTL", 2, 4}, {kNoFunctionId, "WORKDAY.INTL", 2, 4},
 };
 
 constexpr size_t kBuiltinIds = 485;
 
-std::string Upper(std::string_view s) {
-  std::string up(s);
-  for (char& c : up)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return up;
-}
-
 // Every function by its bare, upper-case name.
-const std::unordered_map<std::string, const FunctionSpec*>& ByName() {
+const std::unordered_map<std::string_view, const FunctionSpec*>& ByName() {
   static const auto* map = [] {
-    auto* m = new std::unordered_map<std::string, const FunctionSpec*>;
+    auto* m = new std::unordered_map<std::string_view, const FunctionSpec*>;
     for (const FunctionSpec& f : kBuiltins) m->emplace(f.name, &f);
     for (const FunctionSpec& f : kPrefixed) m->emplace(f.name, &f);
     for (const FunctionSpec& f : kBareByName) m->emplace(f.name, &f);
     return m;
   }();
   return *map;
+}
+
+const FunctionSpec* Lookup(std::string_view name) {
+  char up[48];
+  if (name.size() > sizeof up) return nullptr;  // longer than any function's name
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    up[i] = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  }
+  auto it = ByName().find(std::string_view(up, name.size()));
+  return it == ByName().end() ? nullptr : it->second;
 }
 
 }  // namespace
@@ -241,14 +245,13 @@ const FunctionSpec* FunctionByFormulaName(std::string_view name) {
     if (name.size() > kWorksheet.size() && EqualsNoCase(name.substr(0, kWorksheet.size()), kWorksheet))
       name.remove_prefix(kWorksheet.size());
   }
-  auto it = ByName().find(Upper(name));
-  if (it == ByName().end() || it->second->prefixed != prefixed) return nullptr;
-  return it->second;
+  const FunctionSpec* f = Lookup(name);
+  return f && f->prefixed == prefixed ? f : nullptr;
 }
 
 bool IsPrefixedFunction(std::string_view name) {
-  auto it = ByName().find(std::string(name));
-  return it != ByName().end() && it->second->prefixed;
+  const FunctionSpec* f = Lookup(name);
+  return f && f->prefixed;
 }
 
 }  // namespace corvane

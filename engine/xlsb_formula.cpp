@@ -526,6 +526,10 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
           if (!stack_[top_].isName) valueOnly_ = true;
           std::string_view shown = name;
           if (shown.substr(0, 6) == "_xlfn." && BareInXlsx(shown.substr(6))) shown.remove_prefix(6);
+          // A function the spreadsheet does not know (a macro's, an add-in's) has no text
+          // that keeps its meaning in another workbook.
+          const FunctionSpec* known = FunctionByFormulaName(shown);
+          if (!known || argc - 1 < known->minArgs || argc - 1 > MaxArgs(*known)) valueOnly_ = true;
           function(shown, argc - 1u);
         } else if (const FunctionSpec* f = BuiltinFunction(id)) {
           function(f->name, argc);

@@ -8,6 +8,7 @@
 
 #include "engine/error.h"
 #include "engine/fast_xml.h"
+#include "engine/formula_check.h"
 #include "engine/formula_shift.h"
 #include "engine/iso_date.h"
 #include "engine/opc_package.h"
@@ -472,6 +473,9 @@ class SheetHandler : public XmlHandler {
       if (!text.empty()) {
         Formula f;
         f.text = std::move(text);
+        // Text the spreadsheet would not take (a function it does not know, a call with too
+        // many arguments) is kept as its result, as the spreadsheet keeps it on repair.
+        f.valueOnly = !FormulaSyntaxProblem(f.text, true).empty();
         f.kind = kind;
         f.arrayRange = arrayRange;
         CachedKind ck = CachedKind::None;

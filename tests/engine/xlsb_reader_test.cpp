@@ -200,7 +200,7 @@ TEST(XlsbTwins, ReadCellForCellLikeTheXlsxTwin) {
             EXPECT_EQ(fb.text, fx.text);
             EXPECT_EQ(fb.kind, fx.kind);
             EXPECT_EQ(fb.arrayRange, fx.arrayRange);
-            EXPECT_FALSE(fb.valueOnly);
+            EXPECT_EQ(fb.valueOnly, fx.valueOnly);
             EXPECT_EQ(cb.sub, cx.sub);
             if (Volatile(fb.text)) break;
             if (cb.sub == uint8_t(CachedKind::Number) || cb.sub == uint8_t(CachedKind::Bool)) {
@@ -395,7 +395,7 @@ TEST(XlsbFormulas, TokensWithoutAnExampleInTheCorpus) {
       {"I1", "SUM($A:$A,2:2)", false},
       {"J1", "SUM((A1,B2))", false},
       {"K1", "{1.5,\"ab\";TRUE,#N/A}", false},
-      {"L1", "Rate(7)", false},
+      {"L1", "Rate(7)", true},  // a name called as a function: a macro's, lost in another workbook
       {"M1", "#REF!", true},
       {"N1", "0.1+1E+20+-2.5E-12+123456789", false},
       {"O1", "IF(\"a\"\"b\",TRUE,#DIV/0!)", false},
