@@ -8,6 +8,7 @@
 #include <random>
 
 #include "engine/cellref.h"
+#include "engine/formula_check.h"
 #include "engine/ods_formula.h"
 #include "engine/spreadsheet_automation.h"
 #include "engine/styles_reader.h"
@@ -298,7 +299,45 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
       {"of:=IFNA([.A1];0)", "_xlfn.IFNA(A1,0)"},
       {"of:=LEGACY.NORMSDIST(1)", "NORMSDIST(1)"},
       {"of:=FORMULA([.A1])", "_xlfn.FORMULATEXT(A1)"},
-      {"of:=CEILING([.A1];2)", "CEILING(A1,2)"},
+      // Defaults OpenFormula gives and the spreadsheet does not: written out.
+      {"of:=IF([.A1])", "IF(A1,TRUE(),FALSE())"},
+      {"of:=IF([.A1];5)", "IF(A1,5,FALSE())"},
+      {"of:=IF([.A1];)", "IF(A1,,FALSE())"},
+      {"of:=IF([.A1];;3)", "IF(A1,,3)"},
+      {"of:=IF(IF([.A1]);1;2)", "IF(IF(A1,TRUE(),FALSE()),1,2)"},
+      {"of:=ROUND([.A1])+ROUNDUP(1.5)+ROUNDDOWN(1.5;)", "ROUND(A1,0)+ROUNDUP(1.5,0)+ROUNDDOWN(1.5,0)"},
+      {"of:=SUM(INDEX([.A1:.B2]))", "SUM(INDEX(A1:B2,0,0))"},
+      {"of:=NORMDIST(1;0;1)+GAMMADIST(1;2;3)", "NORMDIST(1,0,1,TRUE())+GAMMADIST(1,2,3,TRUE())"},
+      {"of:=EXPONDIST(1;2)+POISSON(1;2)", "EXPONDIST(1,2,TRUE())+POISSON(1,2,TRUE())"},
+      {"of:=LOGINV(0.5)+LOGNORMDIST(2)", "LOGINV(0.5,0,1)+LOGNORMDIST(2,0,1)"},
+      {"of:=WEEKNUM([.A1];150)", "WEEKNUM(A1,21)"},
+      // Statistical functions whose OpenFormula meaning is the spreadsheet's newer function.
+      {"of:=BETADIST(0.5;2;3)", "BETADIST(0.5,2,3)"},
+      {"of:=BETADIST(0.5;2;3;0;1;FALSE())", "_xlfn.BETA.DIST(0.5,2,3,FALSE(),0,1)"},
+      {"of:=BETADIST(0.5;2;3;;;0)", "_xlfn.BETA.DIST(0.5,2,3,0,0,1)"},
+      {"of:=FDIST(1;4;5)", "_xlfn.F.DIST(1,4,5,TRUE())"},
+      {"of:=FDIST(1;4;5;0)", "_xlfn.F.DIST(1,4,5,0)"},
+      {"of:=FINV(0.5;4;5)", "_xlfn.F.INV(0.5,4,5)"},
+      {"of:=LEGACY.FDIST(1;4;5)+LEGACY.FINV(0.5;4;5)", "FDIST(1,4,5)+FINV(0.5,4,5)"},
+      {"oooc:=FDIST(1;4;5)", "FDIST(1,4,5)"},
+      {"of:=HYPGEOMDIST(1;4;8;20)", "HYPGEOMDIST(1,4,8,20)"},
+      {"of:=HYPGEOMDIST(1;4;8;20;TRUE())", "_xlfn.HYPGEOM.DIST(1,4,8,20,TRUE())"},
+      {"of:=LOGNORMDIST(2;0;1;FALSE())", "_xlfn.LOGNORM.DIST(2,0,1,FALSE())"},
+      {"of:=CHISQDIST(3;2)+CHISQINV(0.5;2)", "_xlfn.CHISQ.DIST(3,2,TRUE())+_xlfn.CHISQ.INV(0.5,2)"},
+      {"of:=LEGACY.CHIDIST(3;2)+LEGACY.NORMSINV(0.5)", "CHIDIST(3,2)+NORMSINV(0.5)"},
+      {"of:=B(10;0.5;3)", "_xlfn.BINOM.DIST.RANGE(10,0.5,3)"},
+      {"of:=COM.MICROSOFT.F.DIST([.A1];4;5;1)", "_xlfn.F.DIST(A1,4,5,1)"},
+      // A work week of its own.
+      {"of:=NETWORKDAYS([.A1];[.B1];;{0;0;0;0;0;1;1})", "NETWORKDAYS.INTL(A1,B1,\"0000110\")"},
+      {"of:=WORKDAY([.A1];5;[.C1:.C3];{1|0|0|0|0|0|1})", "WORKDAY.INTL(A1,5,\"0000011\",C1:C3)"},
+      // OpenFormula's CEILING and FLOOR round like CEILING.MATH and FLOOR.MATH, mode or not.
+      {"of:=CEILING([.A1];2)", "_xlfn.CEILING.MATH(A1,2)"},
+      {"of:=CEILING([.A1];2;1)", "_xlfn.CEILING.MATH(A1,2,1)"},
+      {"of:=CEILING([.A1])", "_xlfn.CEILING.MATH(A1)"},
+      {"of:=CEILING([.A1];;1)", "_xlfn.CEILING.MATH(A1,1,1)"},
+      {"of:=FLOOR([.A1];-2;1)", "_xlfn.FLOOR.MATH(A1,-2,1)"},
+      {"of:=COM.MICROSOFT.CEILING([.A1];2)", "CEILING(A1,2)"},
+      {"of:={2;3}*{4|5}", "{2,3}*{4;5}"},
       {"of:=SUM([.A1:.A3])/COUNT([.A1:.A3])*100%", "SUM(A1:A3)/COUNT(A1:A3)*100%"},
       {"oooc:=SUM([.A1:.B2])", "SUM(A1:B2)"},
       {"msoxl:=SUM(A1:B2)", "SUM(A1:B2)"},
@@ -307,7 +346,11 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
       // No faithful Excel text: the cached value stands in.
       {"of:=ORG.OPENOFFICE.STYLE(\"x\")", nullptr},
       {"of:=EASTERSUNDAY(2024)", nullptr},
-      {"of:=CEILING([.A1];2;1)", nullptr},
+      {"of:=NETWORKDAYS([.A1];[.B1];;[.C1:.C7])", nullptr},
+      {"of:=COM.MICROSOFT.F.DIST([.A1];4;5)", nullptr},
+      {"of:=IF([.A1];1;2;3)", nullptr},
+      {"of:=ROUND()", nullptr},
+      {"of:=COM.MICROSOFT.FILTER([.A1:.A3];[.B1:.B3])", nullptr},
       {"of:=['file:///tmp/x.ods'#$Sheet1.A1]", nullptr},
       {"of:=[Sheet1.A1:Sheet3.A1]", nullptr},
       {"of:=[.A1:.3]", nullptr},
@@ -325,6 +368,7 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
     if (c.out) {
       EXPECT_FALSE(f.valueOnly) << c.in;
       EXPECT_EQ(f.text, c.out) << c.in;
+      EXPECT_EQ(FormulaSyntaxProblem(f.text), "") << c.in << " -> " << f.text;
     } else {
       EXPECT_TRUE(f.valueOnly) << c.in << " -> " << f.text;
     }
