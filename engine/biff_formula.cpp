@@ -300,8 +300,9 @@ const FuncDef* Function(uint16_t id) { return id < kFunctionIds ? kTable.byId[id
 
 namespace {
 
-// Binding strength of what an item's text is at its top level; parentheses are added
-// only where a writer left out a ptgParen that the order of the tokens needs.
+// Binding strength of what an item's text is at its top level. Parentheses come from
+// ptgParen; others are added only where a writer left one out that the order of the tokens
+// needs (an operand that binds looser than its operator, a union as an argument).
 enum Prec : int {
   kCompare = 1, kConcat, kAdd, kMul, kPower, kPercent, kUnary, kUnion, kIsect, kRange, kAtom
 };
@@ -386,8 +387,10 @@ class Decompiler {
     std::string text = takeSpaces() + name + "(";
     for (size_t i = stack_.size() - argc; i < stack_.size(); ++i) {
       if (i > stack_.size() - argc) text += ',';
-      // A union inside an argument list needs its parentheses.
-      text += Wrap(std::move(stack_[i]), kUnion + 1);
+      // Arguments stand as their tokens have them: the separating commas bind looser than
+      // any operator but the union, whose commas would read as separators.
+      Item& arg = stack_[i];
+      text += arg.prec == kUnion ? "(" + arg.text + ")" : arg.text;
     }
     text += closeSpaces_ + ")";
     closeSpaces_.clear();

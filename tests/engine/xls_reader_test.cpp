@@ -217,7 +217,7 @@ TEST(XlsFormulas, DecompileToTheTextAnXlsxStores) {
     Loaded l = Load("xls/gnm_address.xls");
     const SheetData& s = *l.sheets.at("Summary");
     EXPECT_EQ(FormulaAt(s, "B3"), "AND(E5,Address!A49,Address!A113,Address!A177,Address!A241)");
-    EXPECT_EQ(FormulaAt(s, "E5"), "IF((COUNT(D6:D111)=SUM(D6:D111)),1,0)");
+    EXPECT_EQ(FormulaAt(s, "E5"), "IF(COUNT(D6:D111)=SUM(D6:D111),1,0)");  // no ptgParen stored
     EXPECT_EQ(FormulaAt(s, "B8"), "ADDRESS(1,2)");
   }
   {
@@ -264,6 +264,16 @@ TEST(XlsFormulas, TokensBecomeA1Text) {
   EXPECT_EQ(text(a1 + space + b1 + space + add), "A1 + B1");
   // A union as an argument keeps its parentheses; SUM of one argument comes as tAttrSum.
   EXPECT_EQ(text(a1 + b1 + std::string("\x10", 1) + std::string("\x19\x10\x00\x00", 4)), "SUM((A1,B1))");
+  // Arguments are written as the tokens stand: parentheses only where a ptgParen is, or
+  // where a union needs them.
+  const std::string eq("\x0B", 1), concat("\x08", 1), paren("\x15", 1), str0("\x17\x00\x00", 3);
+  const std::string funcIf3("\x42\x03\x01\x00", 4), funcSum1("\x42\x01\x04\x00", 4);
+  EXPECT_EQ(text(ref(8, 0) + str0 + eq + str0 + b1 + funcIf3), "IF(A9=\"\",\"\",B1)");
+  EXPECT_EQ(text(ref(8, 0) + str0 + eq + paren + str0 + b1 + funcIf3), "IF((A9=\"\"),\"\",B1)");
+  EXPECT_EQ(text(a1 + b1 + add + funcSum1), "SUM(A1+B1)");
+  EXPECT_EQ(text(a1 + neg + std::string("\x1E\x02\x00", 3) + std::string("\x21\x1B\x00", 3)), "ROUND(-A1,2)");
+  EXPECT_EQ(text(a1 + b1 + concat + c1 + std::string("\x1E\x02\x00", 3) + mul + std::string("\x42\x02\x01\x00", 4)),
+            "IF(A1&B1,C1*2)");
   // IF(A1,1,2) with its jumps, CHOOSE with its jump table.
   std::string one("\x1E\x01\x00", 3), two("\x1E\x02\x00", 3);
   EXPECT_EQ(text(a1 + std::string("\x19\x02\x05\x00", 4) + one + std::string("\x19\x08\x03\x00", 4) + two +

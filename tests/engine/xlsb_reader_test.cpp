@@ -368,6 +368,9 @@ xb::Book FormulaBook() {
   f(PtgRef3d(4, 0, 0));
   // R1: a shared formula that never comes: the value stays.
   f(PtgExp(0), U32(30));
+  // S1, T1: arguments as their tokens stand, without parentheses of their own.
+  f(PtgRef(8, 0) + PtgStr("") + U8(0x0B) + PtgStr("") + PtgRef(0, 1) + PtgFuncVar(3, 1));
+  f(PtgRef(0, 0) + PtgRef(0, 1) + kAdd + PtgFuncVar(1, 4));
   b.sheets[0].data = d;
   return b;
 }
@@ -400,6 +403,8 @@ TEST(XlsbFormulas, TokensWithoutAnExampleInTheCorpus) {
       {"N1", "0.1+1E+20+-2.5E-12+123456789", false},
       {"O1", "IF(\"a\"\"b\",TRUE,#DIV/0!)", false},
       {"Q1", "#REF!$A$1", true},
+      {"S1", "IF(A9=\"\",\"\",B1)", false},
+      {"T1", "SUM(A1+B1)", false},
   };
   for (const Want& w : wants) {
     SCOPED_TRACE(w.cell);
