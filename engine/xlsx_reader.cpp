@@ -405,7 +405,8 @@ class SheetHandler : public XmlHandler {
       case 's': {
         if (val_.empty()) break;
         unsigned long i = std::strtoul(val_.c_str(), nullptr, 10);
-        if (!sst_ || i >= sst_->size()) damaged("a cell refers to a shared string that does not exist");
+        if (!sst_ || i >= sst_->size())
+          damaged("cell " + FormatA1(row_, col_) + " refers to a shared string that does not exist");
         vt = CellType::String;
         sidx = static_cast<uint32_t>(i);
         ssub = kSharedString;
@@ -445,7 +446,8 @@ class SheetHandler : public XmlHandler {
         break;
       default:
         if (val_.empty()) break;
-        if (!ParseNumber(val_, c.num)) damaged("a number cell holds \"" + val_ + "\"");
+        if (!ParseNumber(val_, c.num))
+          damaged("cell " + FormatA1(row_, col_) + " is a number cell holding \"" + val_ + "\"");
         vt = CellType::Number;
         break;
     }
