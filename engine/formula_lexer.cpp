@@ -9,15 +9,16 @@ namespace {
 
 constexpr size_t kNone = std::string_view::npos;
 
-bool IsLetter(unsigned char ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
-bool IsDigit(unsigned char ch) { return ch >= '0' && ch <= '9'; }
+bool IsLetter(char ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
+bool IsDigit(char ch) { return ch >= '0' && ch <= '9'; }
+bool IsUtf8Byte(char ch) { return static_cast<unsigned char>(ch) >= 0x80; }
 
 // Characters that may continue a defined name, a function name or an unquoted
 // sheet name. Bytes of UTF-8 sequences count as letters.
-bool IsNameChar(unsigned char ch) {
-  return IsLetter(ch) || IsDigit(ch) || ch == '_' || ch == '.' || ch == '\\' || ch == '?' || ch >= 0x80;
+bool IsNameChar(char ch) {
+  return IsLetter(ch) || IsDigit(ch) || ch == '_' || ch == '.' || ch == '\\' || ch == '?' || IsUtf8Byte(ch);
 }
-bool IsNameStart(unsigned char ch) { return IsLetter(ch) || ch == '_' || ch == '\\' || ch >= 0x80; }
+bool IsNameStart(char ch) { return IsLetter(ch) || ch == '_' || ch == '\\' || IsUtf8Byte(ch); }
 
 // "$?LETTERS" at p: the whole run of letters, 1 to 3 of them, up to XFD.
 size_t MatchCol(std::string_view s, size_t p, RefPart& out) {
@@ -60,7 +61,7 @@ size_t MatchCell(std::string_view s, size_t p, RefPart& col, RefPart& row) {
 // "A1.x" a name, "Tax1!" a sheet, "T1[" a table.
 bool EndsRef(std::string_view s, size_t q) {
   if (q >= s.size()) return true;
-  unsigned char ch = s[q];
+  char ch = s[q];
   return !(IsNameChar(ch) || ch == '$' || ch == '(' || ch == '!' || ch == '[');
 }
 
@@ -213,7 +214,7 @@ FormulaToken NextFormulaToken(std::string_view s, size_t i) {
     t.end = end;
     return t;
   };
-  unsigned char ch = s[i];
+  char ch = s[i];
   if (ch == '"') {
     size_t j = SkipQuoted(s, i, '"');
     t.closed = j > i + 1 && s[j - 1] == '"' && QuoteCloses(s, i, j, '"');
