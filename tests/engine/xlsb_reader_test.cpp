@@ -674,24 +674,13 @@ TEST(XlsbReader, DamagedPartsFailWithADescription) {
   books.push_back(xb::Parts(FormulaBook()));
   for (const char* f : {"xlsb/poi_testVarious.xlsb", "xlsb/sjs_formula_stress_test.xlsb"}) {
     std::map<std::string, std::string> parts;
-    int err = 0;
-    zip_t* z = zip_open((Corpus() / f).c_str(), ZIP_RDONLY, &err);
-    ASSERT_TRUE(z);
-    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
-      zip_stat_t st;
-      zip_stat_index(z, i, 0, &st);
-      std::string body(st.size, '\0');
-      zip_file_t* zf = zip_fopen_index(z, i, 0);
-      zip_fread(zf, body.data(), st.size);
-      zip_fclose(zf);
-      std::string name = st.name;
+    for (auto& [name, body] : test::ReadZip(Corpus() / f)) {
       bool needed = name.find("vbaProject") == std::string::npos && name.find("printerSettings") == std::string::npos &&
                     (name.size() > 4 && (name.compare(name.size() - 4, 4, ".bin") == 0 ||
                                          name.compare(name.size() - 5, 5, ".rels") == 0 ||
                                          name.find("theme") != std::string::npos));
       if (needed) parts[name] = body;
     }
-    zip_discard(z);
     books.push_back(parts);
   }
   test::TempDir tmp;
