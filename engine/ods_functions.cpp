@@ -98,6 +98,8 @@ bool Adapt(std::string& fn, bool oldNames, std::vector<std::string>& args) {
     Default(args, 2, "TRUE()");
   } else if (fn == "CHISQINV") {
     fn = "CHISQ.INV";
+  } else if (fn == "NORMSDIST" && n == 2) {  // with a cumulative flag
+    fn = "NORM.S.DIST";
   } else if (fn == "EXPONDIST" || fn == "GAMMADIST" || fn == "NORMDIST" || fn == "POISSON") {
     Default(args, fn == "EXPONDIST" || fn == "POISSON" ? 2 : 3, "TRUE()");
   } else if (fn == "FDIST" && !oldNames) {  // the left tail; the spreadsheet's FDIST is LEGACY.FDIST

@@ -326,6 +326,7 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
       {"of:=CHISQDIST(3;2)+CHISQINV(0.5;2)", "_xlfn.CHISQ.DIST(3,2,TRUE())+_xlfn.CHISQ.INV(0.5,2)"},
       {"of:=LEGACY.CHIDIST(3;2)+LEGACY.NORMSINV(0.5)", "CHIDIST(3,2)+NORMSINV(0.5)"},
       {"of:=B(10;0.5;3)", "_xlfn.BINOM.DIST.RANGE(10,0.5,3)"},
+      {"of:=NORMSDIST(1;FALSE())", "_xlfn.NORM.S.DIST(1,FALSE())"},
       {"of:=COM.MICROSOFT.F.DIST([.A1];4;5;1)", "_xlfn.F.DIST(A1,4,5,1)"},
       // A work week of its own.
       {"of:=NETWORKDAYS([.A1];[.B1];;{0;0;0;0;0;1;1})", "NETWORKDAYS.INTL(A1,B1,\"0000110\")"},

@@ -34,6 +34,7 @@ What is checked, per source cell of the rectangle:
     block, hyperlinks and comments must come along.
 
 Differences that are accepted (listed as ACCEPTED lines with --verbose):
+  * a formula whose cached result is an error coming out as that error value;
   * references moved off the sheet written as #REF! (openpyxl's Translator
     refuses to move them, Excel writes #REF!);
   * function names differing only in case;
@@ -789,6 +790,20 @@ class SheetCheck:
                             % (fmt(text), why, fmt_cell(rcell)))
             else:
                 self.check_cached(cell, rcell, scoord, rcoord, why)
+            return
+
+        try:
+            cached = self.cached_cell(cell.row, cell.column)
+        except SkipSheet:
+            cached = None
+        if (cached is not None and cached.data_type == "e" and cached.value is not None and rcell is not None
+                and rcell.value in (cached.value, "=" + str(cached.value)) and text != rcell.value):
+            # A formula whose own result is an error may come out as that error (the
+            # engine keeps text the spreadsheet would not take, such as a call with too
+            # many arguments, as its value): the source program could not compute it either.
+            self.stats["formulas as value"] += 1
+            self.accept(scoord, rcoord, "formula %s pasted as its error value %s"
+                        % (fmt(text), fmt(cached.value)))
             return
 
         self.stats["formulas moved"] += 1
