@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/ascii.h"
+#include "engine/error.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
@@ -122,7 +123,12 @@ std::string PartContentType(const ZipPackage& pkg, std::string_view part, const 
 bool IsBinaryWorkbookPackage(const ZipPackage& pkg, const std::string& shown) {
   std::string main = MainDocumentPart(pkg, shown);
   if (main.empty()) return pkg.has("xl/workbook.bin");
-  std::string type = PartContentType(pkg, main, shown);
+  std::string type;
+  try {
+    type = PartContentType(pkg, main, shown);
+  } catch (const AutomationError&) {
+    // Damaged content types say nothing; the readers do without them.
+  }
   if (EqualsNoCase(type, "application/vnd.ms-excel.sheet.binary.macroEnabled.main")) return true;
   if (EndsWith(type, "+xml")) return false;
   // No content type, or one that names no workbook (a Default meant for other parts).

@@ -549,6 +549,7 @@ TEST(XlsbReader, WorkbookPartIsFoundByRelationshipAndContentType) {
                                "spreadsheetml.printerSettings\"/></Types>"},
       {"wb/main.dat", types + "<Override PartName=\"/WB/Main.dat\" ContentType=\"" + binary + "\"/></Types>"},
       {"xl/workbook.xlsb", types + "<Default Extension=\"XLSB\" ContentType=\"" + binary + "\"/></Types>"},
+      {"xl/workbook.bin", "<Types damaged"},
   };
   xb::Book b;
   b.sst = {"moved"};
