@@ -5,6 +5,7 @@
 
 #include "engine/biff_common.h"
 #include "engine/cellref.h"
+#include "engine/function_catalog.h"
 
 namespace corvane {
 
@@ -299,8 +300,9 @@ const FuncDef* Function(uint16_t id) { return id < kFunctionIds ? kTable.byId[id
 
 namespace {
 
-// Binding strength of what an item's text is at its top level; parentheses are added
-// only where a writer left out a ptgParen that the order of the tokens needs.
+// Binding strength of what an item's text is at its top level. Parentheses come from
+// ptgParen; others are added only where a writer left one out that the order of the tokens
+// needs (an operand that binds looser than its operator, a union as an argument).
 enum Prec : int {
   kCompare = 1, kConcat, kAdd, kMul, kPower, kPercent, kUnary, kUnion, kIsect, kRange, kAtom
 };
@@ -385,8 +387,10 @@ class Decompiler {
     std::string text = takeSpaces() + name + "(";
     for (size_t i = stack_.size() - argc; i < stack_.size(); ++i) {
       if (i > stack_.size() - argc) text += ',';
-      // A union inside an argument list needs its parentheses.
-      text += Wrap(std::move(stack_[i]), kUnion + 1);
+      // Arguments stand as their tokens have them: the separating commas bind looser than
+      // any operator but the union, whose commas would read as separators.
+      Item& arg = stack_[i];
+      text += arg.prec == kUnion ? "(" + arg.text + ")" : arg.text;
     }
     text += closeSpaces_ + ")";
     closeSpaces_.clear();
@@ -696,6 +700,10 @@ class Decompiler {
           if (!nameItem.name) return false;
           std::string name = std::move(nameItem.text);
           stack_.erase(stack_.end() - static_cast<std::ptrdiff_t>(argc));
+          // A function the spreadsheet does not know (a macro's, an add-in's) has no text
+          // that keeps its meaning in another workbook.
+          const FunctionSpec* known = FunctionByFormulaName(name);
+          if (!known || argc - 1 < known->minArgs || argc - 1 > static_cast<size_t>(MaxArgs(*known))) return false;
           return function(name.c_str(), argc - 1);
         }
         const FuncDef* f = Function(id);

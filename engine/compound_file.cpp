@@ -8,6 +8,7 @@
 #include <cstring>
 #include <unordered_set>
 
+#include "engine/ascii.h"
 #include "engine/error.h"
 
 namespace corvane {
@@ -45,17 +46,6 @@ std::string NameToUtf8(const char* p, size_t units) {
     }
   }
   return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 }  // namespace

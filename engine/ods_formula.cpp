@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/cellref.h"
+#include "engine/ods_functions.h"
 
 namespace corvane {
 
@@ -12,68 +13,6 @@ namespace {
 
 // Excel's limit on a formula's text.
 constexpr size_t kMaxFormulaChars = 8192;
-
-// Functions .xlsx files name with the _xlfn. prefix (added to Excel after 2007).
-constexpr std::string_view kFuture[] = {
-    "ACOT", "ACOTH", "AGGREGATE", "ARABIC", "BASE", "BETA.DIST", "BETA.INV", "BINOM.DIST", "BINOM.DIST.RANGE",
-    "BINOM.INV", "BITAND", "BITLSHIFT", "BITOR", "BITRSHIFT", "BITXOR", "CEILING.MATH", "CEILING.PRECISE",
-    "CHISQ.DIST", "CHISQ.DIST.RT", "CHISQ.INV", "CHISQ.INV.RT", "CHISQ.TEST", "COMBINA", "CONCAT",
-    "CONFIDENCE.NORM", "CONFIDENCE.T", "COT", "COTH", "COVARIANCE.P", "COVARIANCE.S", "CSC", "CSCH", "DAYS",
-    "DECIMAL", "ENCODEURL", "ERF.PRECISE", "ERFC.PRECISE", "EXPON.DIST", "F.DIST", "F.DIST.RT", "F.INV",
-    "F.INV.RT", "F.TEST", "FILTERXML", "FLOOR.MATH", "FLOOR.PRECISE", "FORECAST.ETS", "FORECAST.ETS.CONFINT",
-    "FORECAST.ETS.SEASONALITY", "FORECAST.ETS.STAT", "FORECAST.LINEAR", "FORMULATEXT", "GAMMA", "GAMMA.DIST",
-    "GAMMA.INV", "GAMMALN.PRECISE", "GAUSS", "HYPGEOM.DIST", "IFNA", "IFS", "IMCOSH", "IMCOT", "IMCSC", "IMCSCH",
-    "IMSEC", "IMSECH", "IMSINH", "IMTAN", "ISFORMULA", "ISOWEEKNUM", "LOGNORM.DIST", "LOGNORM.INV", "MAXIFS",
-    "MINIFS", "MODE.MULT", "MODE.SNGL", "MUNIT", "NEGBINOM.DIST", "NETWORKDAYS.INTL", "NORM.DIST", "NORM.INV",
-    "NORM.S.DIST", "NORM.S.INV", "NUMBERVALUE", "PDURATION", "PERCENTILE.EXC", "PERCENTILE.INC",
-    "PERCENTRANK.EXC", "PERCENTRANK.INC", "PERMUTATIONA", "PHI", "POISSON.DIST", "QUARTILE.EXC", "QUARTILE.INC",
-    "RANK.AVG", "RANK.EQ", "RRI", "SEC", "SECH", "SHEET", "SHEETS", "SKEW.P", "STDEV.P", "STDEV.S", "SWITCH",
-    "T.DIST", "T.DIST.2T", "T.DIST.RT", "T.INV", "T.INV.2T", "T.TEST", "TEXTJOIN", "UNICHAR", "UNICODE", "VAR.P",
-    "VAR.S", "WEBSERVICE", "WEIBULL.DIST", "WORKDAY.INTL", "XLOOKUP", "XMATCH", "XOR", "Z.TEST"};
-
-// OpenFormula names Excel knows under another name.
-struct Rename {
-  std::string_view from, to;
-};
-constexpr Rename kRenamed[] = {
-    {"FORMULA", "_xlfn.FORMULATEXT"},
-    {"SKEWP", "_xlfn.SKEW.P"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.ADD", "_xlfn.FORECAST.ETS"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.PI.ADD", "_xlfn.FORECAST.ETS.CONFINT"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.STAT.ADD", "_xlfn.FORECAST.ETS.STAT"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.SEASONALITY", "_xlfn.FORECAST.ETS.SEASONALITY"},
-};
-
-// Functions with no Excel counterpart, and the dynamic-array ones whose result a cell
-// formula of ours cannot carry.
-constexpr std::string_view kNoExcel[] = {
-    "B", "CHISQDIST", "CHISQINV", "DAYSINMONTH", "DAYSINYEAR", "DDE", "EASTERSUNDAY", "ISLEAPYEAR", "MONTHS",
-    "MULTIPLE.OPERATIONS", "WEEKS", "WEEKSINYEAR", "YEARS", "FILTER", "SORT", "SORTBY", "UNIQUE", "SEQUENCE",
-    "RANDARRAY", "LET", "LAMBDA"};
-
-bool StartsWith(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
-
-template <size_t N>
-bool Among(const std::string_view (&list)[N], std::string_view s) {
-  return std::find(std::begin(list), std::end(list), s) != std::end(list);
-}
-
-// Excel's name for an OpenFormula function, or empty when it has none.
-std::string ExcelFunction(std::string_view name) {
-  std::string up(name);
-  for (char& c : up)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  for (const Rename& r : kRenamed)
-    if (up == r.from) return std::string(r.to);
-  std::string_view base = up;
-  if (StartsWith(base, "COM.MICROSOFT.")) base.remove_prefix(14);
-  else if (StartsWith(base, "LEGACY.")) base.remove_prefix(7);
-  else if (StartsWith(base, "_XLFN.")) base.remove_prefix(6);
-  else if (StartsWith(base, "ORG.") || StartsWith(base, "COM.")) return {};
-  if (base.empty() || Among(kNoExcel, base)) return {};
-  if (Among(kFuture, base)) return "_xlfn." + std::string(base);
-  return std::string(base);
-}
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -231,11 +170,7 @@ struct Token {
 constexpr std::string_view kErrors[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
 
 bool Tokenize(std::string_view f, std::vector<Token>& toks) {
-  struct Call {
-    size_t func;  // index of the Func token, or SIZE_MAX for plain parentheses
-    int args;
-  };
-  std::vector<Call> calls;
+  std::vector<bool> calls;  // for each open parenthesis: whether it opens a call
   int braces = 0;
   size_t i = 0;
   while (i < f.size()) {
@@ -292,9 +227,7 @@ bool Tokenize(std::string_view f, std::vector<Token>& toks) {
       while (j < f.size() && IsNameChar(f[j])) ++j;
       std::string_view name = f.substr(i, j - i);
       if (j < f.size() && f[j] == '(') {
-        std::string xl = ExcelFunction(name);
-        if (xl.empty()) return false;
-        toks.push_back({Tok::Func, std::move(xl)});
+        toks.push_back({Tok::Func, std::string(name)});  // made the spreadsheet's once its arguments are known
       } else {
         toks.push_back({Tok::Name, std::string(name)});
       }
@@ -308,34 +241,19 @@ bool Tokenize(std::string_view f, std::vector<Token>& toks) {
       ++i;
       switch (c) {
         case '(':
-          if (!toks.empty() && toks.back().kind == Tok::Func) {
-            calls.push_back({toks.size() - 1, 0});
-            toks.push_back({Tok::FuncOpen, "("});
-          } else {
-            calls.push_back({SIZE_MAX, 0});
-            toks.push_back({Tok::Open, "("});
-          }
+          calls.push_back(!toks.empty() && toks.back().kind == Tok::Func);
+          toks.push_back({calls.back() ? Tok::FuncOpen : Tok::Open, "("});
           break;
-        case ')': {
+        case ')':
           if (calls.empty()) return false;
-          Call call = calls.back();
           calls.pop_back();
-          if (call.func != SIZE_MAX) {
-            bool empty = toks.back().kind == Tok::FuncOpen;
-            int args = empty ? 0 : call.args + 1;
-            // OpenFormula's CEILING and FLOOR take a mode Excel's do not.
-            const std::string& fn = toks[call.func].text;
-            if ((fn == "CEILING" || fn == "FLOOR") && args > 2) return false;
-          }
           toks.push_back({Tok::Close, ")"});
           break;
-        }
         case ';':
           if (braces > 0) {
             toks.push_back({Tok::Other, ","});
           } else {
-            if (calls.empty()) return false;
-            ++calls.back().args;
+            if (calls.empty() || !calls.back()) return false;
             toks.push_back({Tok::Sep, ","});
           }
           break;
@@ -411,6 +329,62 @@ bool WrapUnions(std::vector<Token>& toks) {
   return true;
 }
 
+// Each call becomes the spreadsheet's, innermost first, once its arguments are A1 text.
+bool ConvertCalls(std::vector<Token>& toks, bool oldNames) {
+  struct Open {
+    size_t at;  // in `out`: the Func token of a call, the '(' of a grouping
+    bool call;
+    std::vector<size_t> seps;
+  };
+  std::vector<Open> opens;
+  std::vector<Token> out;
+  out.reserve(toks.size());
+  std::vector<std::string> args;
+  for (Token& t : toks) {
+    switch (t.kind) {
+      case Tok::FuncOpen:
+        if (out.empty() || out.back().kind != Tok::Func) return false;
+        opens.push_back({out.size() - 1, true, {}});
+        break;
+      case Tok::Open:
+        opens.push_back({out.size(), false, {}});
+        break;
+      case Tok::Sep:
+        if (opens.empty() || !opens.back().call) return false;
+        opens.back().seps.push_back(out.size());
+        break;
+      case Tok::Close: {
+        if (opens.empty()) return false;
+        Open o = std::move(opens.back());
+        opens.pop_back();
+        if (!o.call) break;
+        args.assign(1, std::string());
+        size_t sep = 0;
+        for (size_t k = o.at + 2; k < out.size(); ++k) {
+          if (sep < o.seps.size() && o.seps[sep] == k) {
+            ++sep;
+            args.emplace_back();
+          } else {
+            args.back() += out[k].text;
+          }
+        }
+        if (args.size() == 1 && args[0].find_first_not_of(" \t\r\n") == std::string::npos) args.clear();
+        std::string text;
+        if (!ConvertOdsCall(out[o.at].text, oldNames, args, text)) return false;
+        out.resize(o.at);
+        out.push_back({Tok::Other, std::move(text)});
+        continue;
+      }
+      default:
+        break;
+    }
+    out.push_back(std::move(t));
+  }
+  if (!opens.empty()) return false;
+  toks = std::move(out);
+  return true;
+}
+
 }  // namespace
 
 OdsFormula ConvertOdsFormula(std::string_view attr) {
@@ -428,7 +402,9 @@ OdsFormula ConvertOdsFormula(std::string_view attr) {
     r.text.assign(body);
   } else if (ns.empty() || ns == "of" || ns == "oooc") {
     std::vector<Token> toks;
-    if (!Tokenize(body, toks) || !WrapUnions(toks)) {
+    // OpenOffice.org 1 and 2 wrote the spreadsheet's FDIST and FINV under those names.
+    bool oldNames = ns == "oooc";
+    if (!Tokenize(body, toks) || !WrapUnions(toks) || !ConvertCalls(toks, oldNames)) {
       // Kept as written, for the record: only the cached result is pasted.
       r.text.assign(body);
       r.valueOnly = true;

@@ -9,9 +9,10 @@
 
 #include "engine/error.h"
 #include "engine/fast_xml.h"
+#include "engine/iso_date.h"
+#include "engine/odf_text.h"
 #include "engine/ods_formula.h"
 #include "engine/ods_styles.h"
-#include "engine/xlsx_reader.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
@@ -481,10 +482,11 @@ class SheetHandler : public XmlHandler {
   void text(std::string_view s) override {
     if (!collect_) return;
     if (annoAt_) {
-      if (annoText_ || annoAuthor_) appendCollapsed(annoBuf_, s);
+      if (authorText_.inParagraph()) authorText_.characters(annoAuthorText_, s);
+      else annoText_.characters(annoBuf_, s);
       return;
     }
-    appendCollapsed(text_, s);
+    cellText_.characters(text_, s);
   }
 
  private:
@@ -539,7 +541,7 @@ class SheetHandler : public XmlHandler {
     styleName_ = nullptr;
     spanCols_ = spanRows_ = matrixCols_ = matrixRows_ = 1;
     text_.clear();
-    paragraphs_ = 0;
+    cellText_.reset();
     hasText_ = false;
     link_.clear();
     hasComment_ = false;
@@ -599,9 +601,7 @@ class SheetHandler : public XmlHandler {
         break;
       case 'd':
         if (dateValue_) {
-          double serial;
-          if (IsoDateToSerial(dateValue_, serial)) {
-            num_ = date1904_ ? serial - 1462 : serial;
+          if (IsoDateToSerial(dateValue_, date1904_, num_)) {
             hasNumber_ = true;
           } else {
             // A date no serial number can hold (before 1900, say): kept as the text it is.
@@ -634,35 +634,31 @@ class SheetHandler : public XmlHandler {
   void startInCell(std::string_view name, const char** a) {
     if (annoAt_) {
       if (name == "creator") {
-        annoAuthor_ = true;
-        annoBuf_.clear();
+        annoAuthorText_.clear();
+        authorText_.reset();
+        authorText_.beginParagraph(annoAuthorText_);
       } else if (name == "p" || name == "h") {
-        if (annoParas_++ > 0) annoBuf_ += '\n';
-        annoText_ = true;
-        lastSpace_ = false;
+        annoText_.beginParagraph(annoBuf_);
       } else if (name == "s") {
-        appendSpaces(annoBuf_, a);
+        annoText_.spaces(annoBuf_, SpaceCount(a));
       } else if (name == "line-break") {
-        annoBuf_ += '\n';
+        annoText_.special(annoBuf_, '\n');
       } else if (name == "tab") {
-        annoBuf_ += '\t';
+        annoText_.special(annoBuf_, '\t');
       } else if (name == "date" || name == "frame") {
         skipAt_ = depth_;
       }
       return;
     }
     if (name == "p" || name == "h") {
-      if (paragraphs_++ > 0 && collect_) text_ += '\n';
+      if (collect_) cellText_.beginParagraph(text_);
       hasText_ = true;
-      lastSpace_ = false;
     } else if (name == "s") {
-      if (collect_) appendSpaces(text_, a);
+      if (collect_) cellText_.spaces(text_, SpaceCount(a));
     } else if (name == "tab") {
-      if (collect_) text_ += '\t';
-      lastSpace_ = false;
+      if (collect_) cellText_.special(text_, '\t');
     } else if (name == "line-break") {
-      if (collect_) text_ += '\n';
-      lastSpace_ = false;
+      if (collect_) cellText_.special(text_, '\n');
     } else if (name == "a") {
       if (link_.empty())
         for (const char** p = a; *p; p += 2) {
@@ -673,8 +669,8 @@ class SheetHandler : public XmlHandler {
       annoAt_ = depth_;
       annoBuf_.clear();
       annoAuthorText_.clear();
-      annoParas_ = 0;
-      annoText_ = annoAuthor_ = false;
+      annoText_.reset();
+      authorText_.reset();
       wasCollecting_ = collect_;
       collect_ = true;
     } else if (name == "table" || name == "frame" || name == "custom-shape" || name == "rect" || name == "line" ||
@@ -684,7 +680,10 @@ class SheetHandler : public XmlHandler {
   }
 
   void endInCell(std::string_view name) {
-    if (!annoAt_) return;
+    if (!annoAt_) {
+      if (name == "p" || name == "h") cellText_.endParagraph(text_);
+      return;
+    }
     if (depth_ == annoAt_) {
       Comment c;
       c.row = row_;
@@ -696,37 +695,20 @@ class SheetHandler : public XmlHandler {
       annoAt_ = 0;
       collect_ = wasCollecting_;
     } else if (name == "creator") {
-      annoAuthorText_ = annoBuf_;
-      annoBuf_.clear();
-      annoAuthor_ = false;
+      authorText_.endParagraph(annoAuthorText_);
     } else if (name == "p" || name == "h") {
-      annoText_ = false;
+      annoText_.endParagraph(annoBuf_);
     }
   }
 
-  void appendSpaces(std::string& out, const char** a) {
+  // The spaces a <text:s> stands for.
+  static size_t SpaceCount(const char** a) {
     uint64_t n = 1;
     for (const char** p = a; *p; p += 2) {
       size_t at;
       if (Local(p[0], at) == "c") n = Count(p[1]);
     }
-    size_t room = out.size() < kMaxCellText ? kMaxCellText - out.size() : 0;
-    out.append(static_cast<size_t>(std::min<uint64_t>(n, room)), ' ');
-    lastSpace_ = false;
-  }
-
-  // Runs of white space in a paragraph read as one space, as in any OpenDocument text.
-  void appendCollapsed(std::string& out, std::string_view s) {
-    if (out.size() + s.size() > kMaxCellText) s = s.substr(0, out.size() < kMaxCellText ? kMaxCellText - out.size() : 0);
-    for (char c : s) {
-      if (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
-        if (!lastSpace_) out += ' ';
-        lastSpace_ = true;
-      } else {
-        out += c;
-        lastSpace_ = false;
-      }
-    }
+    return static_cast<size_t>(std::min<uint64_t>(n, kMaxCellText));
   }
 
   void endCell() {
@@ -899,7 +881,7 @@ class SheetHandler : public XmlHandler {
 
   // The cell at hand.
   char valueType_ = 0;
-  bool errorValue_ = false, hasNumber_ = false, hasText_ = false, collect_ = false, lastSpace_ = false;
+  bool errorValue_ = false, hasNumber_ = false, hasText_ = false, collect_ = false;
   double num_ = 0;
   const char *value_ = nullptr, *dateValue_ = nullptr, *timeValue_ = nullptr, *boolValue_ = nullptr;
   const char *stringValue_ = nullptr, *formula_ = nullptr, *styleName_ = nullptr;
@@ -907,14 +889,14 @@ class SheetHandler : public XmlHandler {
   uint64_t spanCols_ = 1, spanRows_ = 1, matrixCols_ = 1, matrixRows_ = 1;
   uint32_t cellStyle_ = UINT32_MAX;
   std::string text_;
-  int paragraphs_ = 0;
+  OdfText cellText_{kMaxCellText};
   std::string link_;
   std::string lastStyleName_;
   uint32_t lastStyle_ = 0;
 
   // Its annotation.
-  bool annoText_ = false, annoAuthor_ = false, wasCollecting_ = false, hasComment_ = false;
-  int annoParas_ = 0;
+  bool wasCollecting_ = false, hasComment_ = false;
+  OdfText annoText_{kMaxCellText}, authorText_{kMaxCellText};
   std::string annoBuf_, annoAuthorText_;
   Comment pendingComment_;
 };

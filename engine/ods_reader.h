@@ -10,8 +10,8 @@ namespace corvane {
 
 class ZipPackage;
 
-// Takes an open package whose mimetype is an OpenDocument spreadsheet; `shownName` is how
-// errors name the file.
+// Takes an open package that is an OpenDocument spreadsheet (by its mimetype, manifest or
+// content); `shownName` is how errors name the file.
 std::unique_ptr<WorkbookReader> OpenOds(std::unique_ptr<ZipPackage> package, const std::string& shownName);
 
 }  // namespace corvane

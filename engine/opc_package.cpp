@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/ascii.h"
+#include "engine/error.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
@@ -21,6 +23,28 @@ class RelsHandler : public XmlHandler {
     if (const char* v = Attr(a, "TargetMode")) r.external = std::strcmp(v, "External") == 0;
     rels.push_back(std::move(r));
   }
+};
+
+class ContentTypesHandler : public XmlHandler {
+ public:
+  ContentTypesHandler(std::string_view part, std::string_view ext) : part_(part), ext_(ext) {}
+  std::string override_, byExtension_;
+  void start(std::string_view name, const char** a) override {
+    const char* type = Attr(a, "ContentType");
+    if (!type) return;
+    if (name == "Override") {
+      const char* p = Attr(a, "PartName");
+      std::string_view pn = p ? p : "";
+      if (!pn.empty() && pn[0] == '/') pn.remove_prefix(1);
+      if (EqualsNoCase(pn, part_)) override_ = type;
+    } else if (name == "Default") {
+      const char* e = Attr(a, "Extension");
+      if (e && !ext_.empty() && EqualsNoCase(e, ext_)) byExtension_ = type;
+    }
+  }
+
+ private:
+  std::string_view part_, ext_;
 };
 
 std::vector<Relationship> ParseRels(const ZipPackage& pkg, const std::string& relsPart, const std::string& shown) {
@@ -81,6 +105,34 @@ std::string MainDocumentPart(const ZipPackage& pkg, const std::string& shown) {
   for (auto& r : ParseRels(pkg, "_rels/.rels", shown))
     if (EndsWith(r.type, "/officeDocument") && !r.external) return ResolvePart("", r.target);
   return {};
+}
+
+std::string PartContentType(const ZipPackage& pkg, std::string_view part, const std::string& shown) {
+  static const std::string kTypes = "[Content_Types].xml";
+  if (!pkg.has(kTypes)) return {};
+  if (!part.empty() && part[0] == '/') part.remove_prefix(1);
+  std::string_view file = part.substr(part.rfind('/') + 1);
+  auto dot = file.rfind('.');
+  ContentTypesHandler h(part, dot == std::string_view::npos ? std::string_view() : file.substr(dot + 1));
+  XmlParser parser(h, "\"" + shown + "\" (part " + kTypes + ")");
+  pkg.stream(kTypes, [&](const char* p, size_t n) { parser.feed(p, n); });
+  parser.finish();
+  return h.override_.empty() ? h.byExtension_ : h.override_;
+}
+
+bool IsBinaryWorkbookPackage(const ZipPackage& pkg, const std::string& shown) {
+  std::string main = MainDocumentPart(pkg, shown);
+  if (main.empty()) return pkg.has("xl/workbook.bin");
+  std::string type;
+  try {
+    type = PartContentType(pkg, main, shown);
+  } catch (const AutomationError&) {
+    // Damaged content types say nothing; the readers do without them.
+  }
+  if (EqualsNoCase(type, "application/vnd.ms-excel.sheet.binary.macroEnabled.main")) return true;
+  if (EndsWith(type, "+xml")) return false;
+  // No content type, or one that names no workbook (a Default meant for other parts).
+  return main.size() > 4 && EqualsNoCase(std::string_view(main).substr(main.size() - 4), ".bin");
 }
 
 bool SheetKindOf(std::string_view type, SheetKind& kind) {

@@ -51,4 +51,12 @@ bool ResolveSheet(const std::vector<Relationship>& rels, std::string_view dir, s
 // The package's main document as its root relationships name it; empty when there is none.
 std::string MainDocumentPart(const ZipPackage& pkg, const std::string& shown);
 
+// The content type [Content_Types].xml gives `part`: its Override, else the Default of its
+// extension (both matched without regard to case); empty when neither is there.
+std::string PartContentType(const ZipPackage& pkg, std::string_view part, const std::string& shown);
+
+// True when the package's main document is a binary workbook (.xlsb): by its content type,
+// or by a ".bin" name when the package gives it no XML or binary workbook type.
+bool IsBinaryWorkbookPackage(const ZipPackage& pkg, const std::string& shown);
+
 }  // namespace corvane

@@ -16,6 +16,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/ascii.h"
 #include "engine/error.h"
 
 namespace corvane {
@@ -30,17 +31,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && space(s.front())) s.remove_prefix(1);
   while (!s.empty() && space(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 bool ToDouble(std::string_view s, double& out) {

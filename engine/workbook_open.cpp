@@ -6,10 +6,12 @@
 
 #include "engine/error.h"
 #include "engine/ods_reader.h"
+#include "engine/opc_package.h"
 #include "engine/workbook_reader.h"
 #include "engine/xls_reader.h"
 #include "engine/xlsb_reader.h"
 #include "engine/xlsx_reader.h"
+#include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
 namespace corvane {
@@ -37,12 +39,69 @@ std::string ReadHead(const std::string& path, size_t n) {
   return head;
 }
 
-// A zip package that is not a workbook: say what it is.
-[[noreturn]] void RefuseOtherPackage(ZipPackage& pkg, const std::string& path) {
-  if (pkg.has("mimetype")) {
-    std::string mime = pkg.read("mimetype", 256);
-    throw AutomationError(Quoted(path) + " is an OpenDocument file (" + mime + "), not a workbook.");
+// The root entry of META-INF/manifest.xml: the media type of the whole package.
+class ManifestHandler : public XmlHandler {
+ public:
+  std::string mediaType;
+  void start(std::string_view name, const char** a) override {
+    const char* path = Attr(a, "full-path");
+    const char* type = Attr(a, "media-type");
+    if (name == "file-entry" && path && type && std::strcmp(path, "/") == 0) mediaType = type;
   }
+};
+
+// What content.xml holds: the first element inside office:body ("spreadsheet", "text"...).
+class BodyHandler : public XmlHandler {
+ public:
+  std::string kind;
+  void start(std::string_view name, const char**) override {
+    ++depth_;
+    if (depth_ == 2 && name == "body") bodyAt_ = depth_;
+    else if (bodyAt_ && depth_ == bodyAt_ + 1 && kind.empty()) kind = name;
+  }
+  void end(std::string_view) override { --depth_; }
+
+ private:
+  int depth_ = 0, bodyAt_ = 0;
+};
+
+// The media type an OpenDocument package gives itself: its mimetype entry, else the root
+// entry of its manifest, else what content.xml's body holds; empty for any other package.
+std::string OdfMediaType(const ZipPackage& pkg, const std::string& path) {
+  if (pkg.has("mimetype")) return pkg.read("mimetype", 256);
+  if (pkg.has("META-INF/manifest.xml")) {
+    ManifestHandler h;
+    try {
+      XmlParser::Parse(h, pkg.read("META-INF/manifest.xml", 16u << 20), Quoted(path) + " (part META-INF/manifest.xml)");
+    } catch (const AutomationError&) {
+      h.mediaType.clear();  // a damaged manifest says nothing; the content may still
+    }
+    if (!h.mediaType.empty()) return h.mediaType;
+  }
+  if (pkg.has("content.xml")) {
+    // Only the start of the part is read: the body's first element comes before any cell.
+    // A content.xml that is no OpenDocument says nothing: the package is some other archive.
+    BodyHandler h;
+    try {
+      XmlParser parser(h, Quoted(path) + " (part content.xml)");
+      auto in = pkg.open("content.xml");
+      char buf[1 << 14];
+      while (h.kind.empty()) {
+        size_t n = in->read(buf, sizeof buf);
+        if (n == 0) break;
+        parser.feed(buf, n);
+      }
+    } catch (const AutomationError&) {
+    }
+    if (!h.kind.empty()) return "application/vnd.oasis.opendocument." + h.kind;
+  }
+  return {};
+}
+
+// A zip package that is not a workbook: say what it is.
+[[noreturn]] void RefuseOtherPackage(ZipPackage& pkg, const std::string& path, const std::string& odfType) {
+  if (!odfType.empty())
+    throw AutomationError(Quoted(path) + " is an OpenDocument file (" + odfType + "), not a workbook.");
   if (pkg.has("word/document.xml"))
     throw AutomationError(Quoted(path) + " is a Word document, not a workbook.");
   if (pkg.has("ppt/presentation.xml"))
@@ -59,12 +118,13 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
   std::string head = ReadHead(path, 8);
   if (head.size() >= 4 && head.compare(0, 2, "PK") == 0) {
     auto pkg = std::make_unique<ZipPackage>(path, path);
-    if (pkg->has("mimetype") && pkg->read("mimetype", 256).find("opendocument.spreadsheet") != std::string::npos)
-      return OpenOds(std::move(pkg), path);
-    if (pkg->has("xl/workbook.bin")) return OpenXlsb(std::move(pkg), path);
-    bool ooxml = pkg->has("_rels/.rels") && !pkg->has("xl/workbook.bin") && !pkg->has("word/document.xml") &&
-                 !pkg->has("ppt/presentation.xml");
-    if (!ooxml) RefuseOtherPackage(*pkg, path);
+    std::string odfType = OdfMediaType(*pkg, path);
+    if (odfType.find("opendocument.spreadsheet") != std::string::npos) return OpenOds(std::move(pkg), path);
+    // The workbook part is found through the package's relationships; its content type says
+    // whether it is binary (.xlsb) or XML, whatever it is called.
+    if (IsBinaryWorkbookPackage(*pkg, path)) return OpenXlsb(std::move(pkg), path);
+    bool ooxml = pkg->has("_rels/.rels") && !pkg->has("word/document.xml") && !pkg->has("ppt/presentation.xml");
+    if (!ooxml || !odfType.empty()) RefuseOtherPackage(*pkg, path, odfType);
     return OpenXlsx(std::move(pkg), path);
   }
   static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};

@@ -168,10 +168,13 @@ class PieceReader {
     pos_ += 4;
     return true;
   }
-  // `cch` characters, compressed (Latin-1) or UTF-16 as `wide` says; at each piece boundary
-  // a flags byte says which way the rest is stored.
+  // `cch` characters, compressed (Latin-1) or UTF-16 as `wide` says. Characters that run
+  // over into the next piece start there with a flags byte that says which way the rest is
+  // stored; so do characters whose string header ended exactly at the end of a piece.
+  // (Headers are never split; rich-text runs and phonetic data continue without a flags byte.)
   bool chars(size_t cch, bool wide, std::string& out) {
     uint32_t high = 0;
+    if (cch > 0 && atInnerBoundary()) wide = d_[pos_++] & 1;
     while (cch > 0) {
       size_t end = pieceEnd();
       size_t w = wide ? 2 : 1;
@@ -191,6 +194,11 @@ class PieceReader {
   }
 
  private:
+  bool atInnerBoundary() {
+    if (pos_ == 0 || pos_ >= n_) return false;
+    pieceEnd();
+    return piece_ > 0 && ends_[piece_ - 1] == pos_;
+  }
   size_t pieceEnd() {
     while (piece_ < ends_.size() && ends_[piece_] <= pos_) ++piece_;
     return piece_ < ends_.size() ? ends_[piece_] : n_;

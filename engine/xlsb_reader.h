@@ -10,7 +10,7 @@ namespace corvane {
 
 class ZipPackage;
 
-// Takes an open package holding xl/workbook.bin; `shownName` is how errors name the file.
+// Takes an open package whose main document is a binary workbook; `shownName` is how errors name the file.
 std::unique_ptr<WorkbookReader> OpenXlsb(std::unique_ptr<ZipPackage> package, const std::string& shownName);
 
 }  // namespace corvane

@@ -8,7 +8,9 @@
 
 #include "engine/error.h"
 #include "engine/fast_xml.h"
+#include "engine/formula_check.h"
 #include "engine/formula_shift.h"
+#include "engine/iso_date.h"
 #include "engine/opc_package.h"
 #include "engine/cellref.h"
 #include "engine/styles_reader.h"
@@ -403,7 +405,8 @@ class SheetHandler : public XmlHandler {
       case 's': {
         if (val_.empty()) break;
         unsigned long i = std::strtoul(val_.c_str(), nullptr, 10);
-        if (!sst_ || i >= sst_->size()) damaged("a cell refers to a shared string that does not exist");
+        if (!sst_ || i >= sst_->size())
+          damaged("cell " + FormatA1(row_, col_) + " refers to a shared string that does not exist");
         vt = CellType::String;
         sidx = static_cast<uint32_t>(i);
         ssub = kSharedString;
@@ -430,17 +433,21 @@ class SheetHandler : public XmlHandler {
         vt = CellType::Error;
         c.sub = static_cast<uint8_t>(ParseError(val_));
         break;
-      case 'd': {
+      case 'd':
         if (val_.empty()) break;
-        double serial;
-        if (!IsoDateToSerial(val_, serial)) damaged("a date cell holds \"" + val_ + "\"");
-        c.num = date1904_ ? serial - 1462 : serial;
-        vt = CellType::Number;
+        if (IsoDateToSerial(val_, date1904_, c.num)) {
+          vt = CellType::Number;
+        } else {
+          // A date the spreadsheet cannot hold as a number (or no date at all): its text,
+          // as the spreadsheet keeps it, rather than the loss of the sheet.
+          vt = CellType::String;
+          sidx = sheet_.strings.add(val_);
+        }
         break;
-      }
       default:
         if (val_.empty()) break;
-        if (!ParseNumber(val_, c.num)) damaged("a number cell holds \"" + val_ + "\"");
+        if (!ParseNumber(val_, c.num))
+          damaged("cell " + FormatA1(row_, col_) + " is a number cell holding \"" + val_ + "\"");
         vt = CellType::Number;
         break;
     }
@@ -468,6 +475,9 @@ class SheetHandler : public XmlHandler {
       if (!text.empty()) {
         Formula f;
         f.text = std::move(text);
+        // Text the spreadsheet would not take (a function it does not know, a call with too
+        // many arguments) is kept as its result, as the spreadsheet keeps it on repair.
+        f.valueOnly = !FormulaSyntaxProblem(f.text, true).empty();
         f.kind = kind;
         f.arrayRange = arrayRange;
         CachedKind ck = CachedKind::None;
@@ -648,45 +658,6 @@ class XlsxReader : public WorkbookReader {
 
 std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName) {
   return std::make_unique<XlsxReader>(std::move(package), shownName);
-}
-
-static int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-bool IsoDateToSerial(std::string_view iso, double& serial) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-  double s = 0;
-  auto num = [&](size_t pos, size_t len, int& out) {
-    if (pos + len > iso.size()) return false;
-    auto r = std::from_chars(iso.data() + pos, iso.data() + pos + len, out);
-    return r.ec == std::errc() && r.ptr == iso.data() + pos + len;
-  };
-  if (!num(0, 4, y) || iso.size() < 10 || iso[4] != '-' || !num(5, 2, mo) || iso[7] != '-' || !num(8, 2, d))
-    return false;
-  if (mo < 1 || mo > 12 || d < 1 || d > 31) return false;
-  if (iso.size() > 10) {
-    if (iso[10] != 'T' && iso[10] != ' ') return false;
-    if (!num(11, 2, h) || iso.size() < 16 || iso[13] != ':' || !num(14, 2, mi)) return false;
-    if (iso.size() > 16 && iso[16] == ':') {
-      size_t e = 17;
-      while (e < iso.size() && (std::isdigit(static_cast<unsigned char>(iso[e])) || iso[e] == '.')) ++e;
-      auto r = std::from_chars(iso.data() + 17, iso.data() + e, s);
-      if (r.ec != std::errc()) return false;
-    }
-  }
-  int64_t days = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) -
-                 DaysFromCivil(1899, 12, 30);
-  // The 1900 system counts a 29 February 1900 that never was.
-  if (days < 61) days -= 1;
-  if (days < 0) days = 0;
-  serial = static_cast<double>(days) + (h * 3600.0 + mi * 60.0 + s) / 86400.0;
-  return true;
 }
 
 void DecodeOoxmlEscapes(std::string& s) {

@@ -13,9 +13,6 @@ class ZipPackage;
 // Takes an open package; `shownName` is how errors name the file.
 std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName);
 
-// Serial day number (1900 date system) of an ISO 8601 date or date-time, or false.
-bool IsoDateToSerial(std::string_view iso, double& serial);
-
 // Decodes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry.
 void DecodeOoxmlEscapes(std::string& s);
 

@@ -378,6 +378,14 @@ class SheetWriter {
     formula_.append(body);
     return formula_.c_str();
   }
+  // The array writers take "{=...}" and strip one brace at each end of whatever they get, a
+  // formula's own inline arrays ("{1,2}*{3;4}") included: the wrapping is what they strip.
+  const char* arrayFormulaText(std::string_view body) {
+    formula_.assign("{=");
+    formula_.append(body);
+    formula_ += '}';
+    return formula_.c_str();
+  }
 
   void writeMerges() {
     for (const Rect& m : d_.merges) {
@@ -503,7 +511,7 @@ class SheetWriter {
       Fail(path_, "sheet \"" + sheet_.name + "\", cell " + CellName(c.row, c.col) +
                       ": the formula is missing");
     const Formula& f = d_.formulas[c.aux];
-    const char* text = formulaText(f.text);
+    const char* text = f.kind == FormulaKind::Normal ? formulaText(f.text) : arrayFormulaText(f.text);
     auto cached = static_cast<CachedKind>(c.sub);
     double num = cached == CachedKind::Number ? c.num
                  : cached == CachedKind::Bool ? (c.num != 0 ? 1.0 : 0.0)

@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
+
 #include "engine/cellref.h"
+#include "engine/formula_check.h"
 #include "engine/spreadsheet_automation.h"
+#include "engine/workbook_reader.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {
@@ -43,6 +47,37 @@ TEST(Corpus, EveryWorkbookListsItsWorksheetsInTabOrder) {
   }
   EXPECT_GE(files, 120);  // .xlsx, .xlsm, .xls, .xlsb and .ods
   EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+// Every formula a reader makes of a corpus file, whatever its format, is one the
+// spreadsheet accepts: balanced, closed, rectangular, and calling known functions with
+// argument counts they allow. (Formulas kept as their values are not written as formulas.)
+TEST(Corpus, EveryFormulaTheReadersMakeParses) {
+  std::map<std::string, int> checked;
+  std::vector<std::string> problems;
+  for (auto& [rel, sheets] : test::CorpusSheets()) {
+    if (IsBiff2To4(rel)) continue;
+    std::string format = rel.substr(0, rel.find('/'));
+    auto reader = OpenWorkbookFile((Corpus() / rel).string());
+    for (size_t i = 0; i < reader->sheets().size(); ++i) {
+      if (reader->sheets()[i].kind != SheetKind::Worksheet) continue;
+      auto d = reader->loadSheet(i);
+      for (const Cell& c : d->cells) {
+        if (c.type != CellType::Formula) continue;
+        const Formula& f = d->formulas[c.aux];
+        if (f.valueOnly) continue;
+        ++checked[format];
+        std::string why = FormulaSyntaxProblem(f.text);
+        if (!why.empty())
+          problems.push_back(rel + " " + reader->sheets()[i].name + "!" + FormatA1(static_cast<int32_t>(c.row), c.col) +
+                             ": " + why + ": " + f.text);
+      }
+    }
+  }
+  for (auto& [format, n] : checked) std::cout << format << ": " << n << " formulas checked\n";
+  for (size_t k = 0; k < problems.size() && k < 40; ++k) ADD_FAILURE() << problems[k];
+  EXPECT_EQ(problems.size(), 0u);
+  for (const char* format : {"xlsx", "xlsm", "xls", "xlsb", "ods"}) EXPECT_GT(checked[format], 0) << format;
 }
 
 TEST(Corpus, SheetNamedOneIsANameNotAnIndex) {

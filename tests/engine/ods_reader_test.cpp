@@ -8,6 +8,7 @@
 #include <random>
 
 #include "engine/cellref.h"
+#include "engine/formula_check.h"
 #include "engine/ods_formula.h"
 #include "engine/spreadsheet_automation.h"
 #include "engine/styles_reader.h"
@@ -298,7 +299,46 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
       {"of:=IFNA([.A1];0)", "_xlfn.IFNA(A1,0)"},
       {"of:=LEGACY.NORMSDIST(1)", "NORMSDIST(1)"},
       {"of:=FORMULA([.A1])", "_xlfn.FORMULATEXT(A1)"},
-      {"of:=CEILING([.A1];2)", "CEILING(A1,2)"},
+      // Defaults OpenFormula gives and the spreadsheet does not: written out.
+      {"of:=IF([.A1])", "IF(A1,TRUE(),FALSE())"},
+      {"of:=IF([.A1];5)", "IF(A1,5,FALSE())"},
+      {"of:=IF([.A1];)", "IF(A1,,FALSE())"},
+      {"of:=IF([.A1];;3)", "IF(A1,,3)"},
+      {"of:=IF(IF([.A1]);1;2)", "IF(IF(A1,TRUE(),FALSE()),1,2)"},
+      {"of:=ROUND([.A1])+ROUNDUP(1.5)+ROUNDDOWN(1.5;)", "ROUND(A1,0)+ROUNDUP(1.5,0)+ROUNDDOWN(1.5,0)"},
+      {"of:=SUM(INDEX([.A1:.B2]))", "SUM(INDEX(A1:B2,0,0))"},
+      {"of:=NORMDIST(1;0;1)+GAMMADIST(1;2;3)", "NORMDIST(1,0,1,TRUE())+GAMMADIST(1,2,3,TRUE())"},
+      {"of:=EXPONDIST(1;2)+POISSON(1;2)", "EXPONDIST(1,2,TRUE())+POISSON(1,2,TRUE())"},
+      {"of:=LOGINV(0.5)+LOGNORMDIST(2)", "LOGINV(0.5,0,1)+LOGNORMDIST(2,0,1)"},
+      {"of:=WEEKNUM([.A1];150)", "WEEKNUM(A1,21)"},
+      // Statistical functions whose OpenFormula meaning is the spreadsheet's newer function.
+      {"of:=BETADIST(0.5;2;3)", "BETADIST(0.5,2,3)"},
+      {"of:=BETADIST(0.5;2;3;0;1;FALSE())", "_xlfn.BETA.DIST(0.5,2,3,FALSE(),0,1)"},
+      {"of:=BETADIST(0.5;2;3;;;0)", "_xlfn.BETA.DIST(0.5,2,3,0,0,1)"},
+      {"of:=FDIST(1;4;5)", "_xlfn.F.DIST(1,4,5,TRUE())"},
+      {"of:=FDIST(1;4;5;0)", "_xlfn.F.DIST(1,4,5,0)"},
+      {"of:=FINV(0.5;4;5)", "_xlfn.F.INV(0.5,4,5)"},
+      {"of:=LEGACY.FDIST(1;4;5)+LEGACY.FINV(0.5;4;5)", "FDIST(1,4,5)+FINV(0.5,4,5)"},
+      {"oooc:=FDIST(1;4;5)", "FDIST(1,4,5)"},
+      {"of:=HYPGEOMDIST(1;4;8;20)", "HYPGEOMDIST(1,4,8,20)"},
+      {"of:=HYPGEOMDIST(1;4;8;20;TRUE())", "_xlfn.HYPGEOM.DIST(1,4,8,20,TRUE())"},
+      {"of:=LOGNORMDIST(2;0;1;FALSE())", "_xlfn.LOGNORM.DIST(2,0,1,FALSE())"},
+      {"of:=CHISQDIST(3;2)+CHISQINV(0.5;2)", "_xlfn.CHISQ.DIST(3,2,TRUE())+_xlfn.CHISQ.INV(0.5,2)"},
+      {"of:=LEGACY.CHIDIST(3;2)+LEGACY.NORMSINV(0.5)", "CHIDIST(3,2)+NORMSINV(0.5)"},
+      {"of:=B(10;0.5;3)", "_xlfn.BINOM.DIST.RANGE(10,0.5,3)"},
+      {"of:=NORMSDIST(1;FALSE())", "_xlfn.NORM.S.DIST(1,FALSE())"},
+      {"of:=COM.MICROSOFT.F.DIST([.A1];4;5;1)", "_xlfn.F.DIST(A1,4,5,1)"},
+      // A work week of its own.
+      {"of:=NETWORKDAYS([.A1];[.B1];;{0;0;0;0;0;1;1})", "NETWORKDAYS.INTL(A1,B1,\"0000110\")"},
+      {"of:=WORKDAY([.A1];5;[.C1:.C3];{1|0|0|0|0|0|1})", "WORKDAY.INTL(A1,5,\"0000011\",C1:C3)"},
+      // OpenFormula's CEILING and FLOOR round like CEILING.MATH and FLOOR.MATH, mode or not.
+      {"of:=CEILING([.A1];2)", "_xlfn.CEILING.MATH(A1,2)"},
+      {"of:=CEILING([.A1];2;1)", "_xlfn.CEILING.MATH(A1,2,1)"},
+      {"of:=CEILING([.A1])", "_xlfn.CEILING.MATH(A1)"},
+      {"of:=CEILING([.A1];;1)", "_xlfn.CEILING.MATH(A1,1,1)"},
+      {"of:=FLOOR([.A1];-2;1)", "_xlfn.FLOOR.MATH(A1,-2,1)"},
+      {"of:=COM.MICROSOFT.CEILING([.A1];2)", "CEILING(A1,2)"},
+      {"of:={2;3}*{4|5}", "{2,3}*{4;5}"},
       {"of:=SUM([.A1:.A3])/COUNT([.A1:.A3])*100%", "SUM(A1:A3)/COUNT(A1:A3)*100%"},
       {"oooc:=SUM([.A1:.B2])", "SUM(A1:B2)"},
       {"msoxl:=SUM(A1:B2)", "SUM(A1:B2)"},
@@ -307,7 +347,11 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
       // No faithful Excel text: the cached value stands in.
       {"of:=ORG.OPENOFFICE.STYLE(\"x\")", nullptr},
       {"of:=EASTERSUNDAY(2024)", nullptr},
-      {"of:=CEILING([.A1];2;1)", nullptr},
+      {"of:=NETWORKDAYS([.A1];[.B1];;[.C1:.C7])", nullptr},
+      {"of:=COM.MICROSOFT.F.DIST([.A1];4;5)", nullptr},
+      {"of:=IF([.A1];1;2;3)", nullptr},
+      {"of:=ROUND()", nullptr},
+      {"of:=COM.MICROSOFT.FILTER([.A1:.A3];[.B1:.B3])", nullptr},
       {"of:=['file:///tmp/x.ods'#$Sheet1.A1]", nullptr},
       {"of:=[Sheet1.A1:Sheet3.A1]", nullptr},
       {"of:=[.A1:.3]", nullptr},
@@ -325,6 +369,7 @@ TEST(OdsFormula, ConvertsOpenFormulaToA1) {
     if (c.out) {
       EXPECT_FALSE(f.valueOnly) << c.in;
       EXPECT_EQ(f.text, c.out) << c.in;
+      EXPECT_EQ(FormulaSyntaxProblem(f.text), "") << c.in << " -> " << f.text;
     } else {
       EXPECT_TRUE(f.valueOnly) << c.in << " -> " << f.text;
     }
@@ -374,6 +419,46 @@ std::string Num(double v, const std::string& attrs = "") {
   std::ostringstream s;
   s << "<table:table-cell office:value-type=\"float\" office:value=\"" << v << "\"" << attrs << "/>";
   return s.str();
+}
+
+// Indented content.xml: the white space between and inside paragraph elements is layout.
+// Runs collapse to one space inside a paragraph and vanish at its start; only text:s,
+// text:tab and text:line-break make characters that stay.
+TEST(OdsValues, IndentedParagraphsReadAsTheirText) {
+  struct Case {
+    const char* cell;  // inside <table:table-cell office:value-type="string">
+    const char* text;
+  };
+  const Case cases[] = {
+      {"\n    <text:p>Name</text:p>\n  ", "Name"},
+      {"\n <text:p>\n   <text:span>Name</text:span>\n </text:p>\n", "Name"},
+      {"<text:p>\n  <text:span>First</text:span>\n  <text:span>Second</text:span>\n</text:p>", "First Second"},
+      {"<text:p>\t Two \r\n  words\t</text:p>", "Two words "},
+      {"<text:p>\n <text:s/>Name <text:s text:c=\"2\"/>\n</text:p>", " Name   "},
+      {"<text:p>one</text:p>\n  <text:p>\n    two\n  </text:p>", "one\ntwo"},
+      {"<text:p>a<text:tab/>b<text:line-break/>c</text:p>", "a\tb\nc"},
+      {"<text:p>Total </text:p>", "Total "},
+      {"<text:p>\n  <text:a xlink:href=\"https://example.com/\">\n    link\n  </text:a>\n</text:p>", "link"},
+      {"\n  <office:annotation>\n    <dc:creator>\n      Ann Author\n    </dc:creator>\n    <text:p>\n      a\n"
+       "      <text:span>note</text:span>\n    </text:p>\n  </office:annotation>\n  <text:p>Name</text:p>\n",
+       "Name"},
+  };
+  std::string rows;
+  for (const Case& c : cases)
+    rows += "\n  " + Row("\n  <table:table-cell office:value-type=\"string\">" + std::string(c.cell) + "</table:table-cell>\n");
+  std::string content = std::string(kContentHead) + "\n<table:table table:name=\"S\">" + rows + "\n</table:table>\n" +
+                        kContentTail;
+  content.replace(content.find("xmlns:style="), 0, "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" ");
+  test::TempDir tmp;
+  auto d = OpenWorkbookFile(WriteOds(tmp, "indented.ods", "", {{"content.xml", content}}))->loadSheet(0);
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    const Cell* c = d->find(static_cast<int32_t>(i), 0);
+    ASSERT_NE(c, nullptr) << i;
+    EXPECT_EQ(d->str(*c), cases[i].text) << cases[i].cell;
+  }
+  ASSERT_EQ(d->comments.size(), 1u);
+  EXPECT_EQ(d->comments[0].author, "Ann Author");
+  EXPECT_EQ(d->comments[0].text, "a note");
 }
 
 TEST(OdsRepeats, ExpandOnlyWhatHoldsSomething) {
@@ -513,6 +598,63 @@ TEST(OdsPackages, DamagedEncryptedAndStyleless) {
   EXPECT_EQ(d->cells[5].num, 1);
   EXPECT_DOUBLE_EQ(d->cells[6].num, 36.5 / 24);
   EXPECT_EQ(d->formulas[d->cells[7].aux].cachedError, static_cast<uint8_t>(ErrorCode::NA));
+}
+
+// A package without its mimetype entry is still a spreadsheet when its manifest's root
+// entry or its content says so; other OpenDocument files are named as what they are.
+TEST(OdsPackages, WithoutAMimetypeTheManifestOrContentDecides) {
+  test::TempDir tmp;
+  const std::string table = "<table:table table:name=\"S\">" + Row(Num(42)) + "</table:table>";
+  const std::string content = std::string(kContentHead) + table + kContentTail;
+  auto manifest = [](const std::string& type) {
+    return "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">"
+           "<manifest:file-entry manifest:full-path=\"content.xml\" manifest:media-type=\"text/xml\"/>"
+           "<manifest:file-entry manifest:full-path=\"/\" manifest:media-type=\"" + type + "\"/></manifest:manifest>";
+  };
+  const std::string spreadsheet = "application/vnd.oasis.opendocument.spreadsheet";
+  std::string textContent = content;
+  textContent.replace(textContent.find("<office:spreadsheet>"), 20, "<office:text>");
+  textContent.replace(textContent.find("</office:spreadsheet>"), 21, "</office:text>");
+  struct Case {
+    std::map<std::string, std::string> parts;
+    std::string says;  // "" when it opens with its one cell
+  };
+  const std::vector<Case> cases = {
+      {{{"content.xml", content}, {"META-INF/manifest.xml", manifest(spreadsheet)}}, ""},
+      {{{"content.xml", content}, {"META-INF/manifest.xml", manifest(spreadsheet + "-template")}}, ""},
+      {{{"content.xml", content}}, ""},
+      {{{"content.xml", content}, {"META-INF/manifest.xml", "<manifest:manifest"}}, "(part META-INF/manifest.xml) is damaged"},
+      {{{"content.xml", textContent}, {"META-INF/manifest.xml", manifest("application/vnd.oasis.opendocument.text")}},
+       "is an OpenDocument file (application/vnd.oasis.opendocument.text), not a workbook."},
+      {{{"content.xml", textContent}}, "is an OpenDocument file (application/vnd.oasis.opendocument.text), not a workbook."},
+      {{{"content.xml", "not xml at all"}}, "is a zip archive, not a workbook."},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    SCOPED_TRACE(i);
+    auto path = tmp / ("nomime" + std::to_string(i) + ".ods");
+    test::WriteZip(path, cases[i].parts);
+    try {
+      auto d = OpenWorkbookFile(path.string())->loadSheet(0);
+      EXPECT_EQ(cases[i].says, "");
+      ASSERT_EQ(d->cells.size(), 1u);
+      EXPECT_EQ(d->cells[0].num, 42);
+    } catch (const AutomationError& e) {
+      EXPECT_NE(cases[i].says, "") << e.description();
+      EXPECT_NE(std::string(e.description()).find(cases[i].says), std::string::npos) << e.description();
+    }
+  }
+  // Real files with their mimetype entry left out read as they did with it.
+  for (const char* f : {"ods/calamine_date.ods", "ods/calamine_special_cells.ods"}) {
+    SCOPED_TRACE(f);
+    std::map<std::string, std::string> parts = test::ReadZip(Corpus() / f);
+    parts.erase("mimetype");
+    auto path = tmp / "stripped.ods";
+    test::WriteZip(path, parts);
+    auto stripped = OpenWorkbookFile(path.string());
+    auto original = OpenWorkbookFile((Corpus() / f).string());
+    ASSERT_EQ(stripped->sheets().size(), original->sheets().size());
+    EXPECT_EQ(stripped->loadSheet(0)->cells.size(), original->loadSheet(0)->cells.size());
+  }
 }
 
 // Listing skips the tables' rows without tokenizing them; a table's start tag may be cut by

@@ -110,6 +110,25 @@ inline void WriteZip(const std::filesystem::path& path, const std::map<std::stri
   if (zip_close(z) != 0) throw std::runtime_error("cannot write " + path.string());
 }
 
+// Every part of a zip package, by name.
+inline std::map<std::string, std::string> ReadZip(const std::filesystem::path& path) {
+  std::map<std::string, std::string> parts;
+  int err = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+  if (!z) throw std::runtime_error("cannot open " + path.string());
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string body(st.size, '\0');
+    zip_file_t* zf = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+    zip_fread(zf, body.data(), st.size);
+    zip_fclose(zf);
+    parts[st.name] = std::move(body);
+  }
+  zip_discard(z);
+  return parts;
+}
+
 // A minimal workbook package around the given sheet XML bodies (the part inside <worksheet>).
 inline void WriteWorkbook(const std::filesystem::path& path, const std::vector<std::pair<std::string, std::string>>& sheets,
                           const std::string& sharedStrings = "", const std::string& styles = "",

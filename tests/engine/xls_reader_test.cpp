@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
+#include "engine/biff_common.h"
 #include "engine/biff_formula.h"
 #include "engine/cellref.h"
 #include "engine/spreadsheet_automation.h"
@@ -215,7 +217,7 @@ TEST(XlsFormulas, DecompileToTheTextAnXlsxStores) {
     Loaded l = Load("xls/gnm_address.xls");
     const SheetData& s = *l.sheets.at("Summary");
     EXPECT_EQ(FormulaAt(s, "B3"), "AND(E5,Address!A49,Address!A113,Address!A177,Address!A241)");
-    EXPECT_EQ(FormulaAt(s, "E5"), "IF((COUNT(D6:D111)=SUM(D6:D111)),1,0)");
+    EXPECT_EQ(FormulaAt(s, "E5"), "IF(COUNT(D6:D111)=SUM(D6:D111),1,0)");  // no ptgParen stored
     EXPECT_EQ(FormulaAt(s, "B8"), "ADDRESS(1,2)");
   }
   {
@@ -262,6 +264,16 @@ TEST(XlsFormulas, TokensBecomeA1Text) {
   EXPECT_EQ(text(a1 + space + b1 + space + add), "A1 + B1");
   // A union as an argument keeps its parentheses; SUM of one argument comes as tAttrSum.
   EXPECT_EQ(text(a1 + b1 + std::string("\x10", 1) + std::string("\x19\x10\x00\x00", 4)), "SUM((A1,B1))");
+  // Arguments are written as the tokens stand: parentheses only where a ptgParen is, or
+  // where a union needs them.
+  const std::string eq("\x0B", 1), concat("\x08", 1), paren("\x15", 1), str0("\x17\x00\x00", 3);
+  const std::string funcIf3("\x42\x03\x01\x00", 4), funcSum1("\x42\x01\x04\x00", 4);
+  EXPECT_EQ(text(ref(8, 0) + str0 + eq + str0 + b1 + funcIf3), "IF(A9=\"\",\"\",B1)");
+  EXPECT_EQ(text(ref(8, 0) + str0 + eq + paren + str0 + b1 + funcIf3), "IF((A9=\"\"),\"\",B1)");
+  EXPECT_EQ(text(a1 + b1 + add + funcSum1), "SUM(A1+B1)");
+  EXPECT_EQ(text(a1 + neg + std::string("\x1E\x02\x00", 3) + std::string("\x21\x1B\x00", 3)), "ROUND(-A1,2)");
+  EXPECT_EQ(text(a1 + b1 + concat + c1 + std::string("\x1E\x02\x00", 3) + mul + std::string("\x42\x02\x01\x00", 4)),
+            "IF(A1&B1,C1*2)");
   // IF(A1,1,2) with its jumps, CHOOSE with its jump table.
   std::string one("\x1E\x01\x00", 3), two("\x1E\x02\x00", 3);
   EXPECT_EQ(text(a1 + std::string("\x19\x02\x05\x00", 4) + one + std::string("\x19\x08\x03\x00", 4) + two +
@@ -397,6 +409,110 @@ TEST(XlsReader, StringsRunOverContinueRecordsAndChangeWidth) {
     ASSERT_EQ(d->cells.size(), strings.size());
     for (size_t i = 0; i < strings.size(); ++i) ASSERT_EQ(d->str(d->cells[i]), strings[i]) << i;
   }
+}
+
+// One shared string as it is laid out in the SST: its characters (each below 0x100 unless
+// `wide`), how it is stored, and the rich-text runs and phonetic bytes that follow them.
+struct SstEntry {
+  std::u16string text;
+  bool wide = false;
+  uint16_t runs = 0;
+  std::string ext;
+};
+
+// The SST with a CONTINUE record begun before every unit `splitBefore` picks, a unit being
+// one header, run or phonetic byte or one character. Where the characters continue, the
+// CONTINUE starts with a flags byte and, with `toggle`, stores the rest the other way
+// round (compressed when the string was wide); a header is never split.
+std::string SplitSst(const std::vector<SstEntry>& entries, const std::function<bool(size_t)>& splitBefore, bool toggle) {
+  std::vector<std::string> bodies(1);
+  BiffWriter::Put32(bodies[0], static_cast<uint32_t>(entries.size()));
+  BiffWriter::Put32(bodies[0], static_cast<uint32_t>(entries.size()));
+  size_t unit = 0;
+  auto split = [&] { return splitBefore(unit++); };
+  for (const SstEntry& e : entries) {
+    std::string head;
+    BiffWriter::Put16(head, static_cast<uint16_t>(e.text.size()));
+    head += static_cast<char>((e.wide ? 1 : 0) | (e.runs ? 8 : 0) | (e.ext.empty() ? 0 : 4));
+    if (e.runs) BiffWriter::Put16(head, e.runs);
+    if (!e.ext.empty()) BiffWriter::Put32(head, static_cast<uint32_t>(e.ext.size()));
+    for (size_t i = 0; i < head.size(); ++i)
+      if (split() && i == 0) bodies.emplace_back();
+    bodies.back() += head;
+    bool wide = e.wide;
+    bool narrow = std::all_of(e.text.begin(), e.text.end(), [](char16_t ch) { return ch < 0x100; });
+    for (char16_t ch : e.text) {
+      if (split()) {
+        bodies.emplace_back();
+        if (toggle && (!wide || narrow)) wide = !wide;
+        bodies.back() += static_cast<char>(wide ? 1 : 0);
+      }
+      bodies.back() += static_cast<char>(ch & 0xFF);
+      if (wide) bodies.back() += static_cast<char>(ch >> 8);
+    }
+    std::string tail;
+    for (uint16_t r = 0; r < e.runs; ++r) {
+      BiffWriter::Put16(tail, static_cast<uint16_t>(r));
+      BiffWriter::Put16(tail, 0);
+    }
+    tail += e.ext;
+    for (char b : tail) {
+      if (split()) bodies.emplace_back();
+      bodies.back() += b;
+    }
+  }
+  std::string out = BiffWriter::Rec(0x00FC, bodies[0]);
+  for (size_t i = 1; i < bodies.size(); ++i) out += BiffWriter::Rec(0x003C, bodies[i]);
+  return out;
+}
+
+// A CONTINUE may begin anywhere the format allows: right after a string's header (the
+// characters then start with their own flags byte), inside the characters (compressed
+// and UTF-16 halves), between the characters and the runs, inside the runs or the
+// phonetic data. Every such place, once alone and once every few units, keeps every string.
+TEST(XlsReader, SharedStringsSurviveEverySplitPoint) {
+  test::TempDir tmp;
+  const std::vector<SstEntry> entries = {
+      {u"Name", false, 0, ""},
+      {u"", false, 0, ""},
+      {u"caf\u00E9 au lait", true, 0, ""},
+      {u"bold part", false, 2, ""},
+      {u"\u03A9mega", true, 1, std::string("\x01\x00\x0A\x00phonetic", 12)},
+      {u"kana", false, 0, std::string(10, '\x07')},
+      {u"X", false, 0, ""},
+      {u"last one", false, 0, ""},
+  };
+  std::vector<std::string> expected;
+  for (const SstEntry& e : entries) {
+    std::string u8;
+    for (char16_t ch : e.text) biff::AppendUtf8(u8, ch);
+    expected.push_back(u8);
+  }
+  std::string cells;
+  for (uint32_t i = 0; i < entries.size(); ++i) cells += BiffWriter::LabelSst(static_cast<uint16_t>(i), 0, i);
+  size_t units = 0;
+  SplitSst(entries, [&](size_t u) { return (units = std::max(units, u + 1)), false; }, false);
+  std::string path = (tmp / "split.xls").string();
+  auto check = [&](const std::function<bool(size_t)>& at, bool toggle) {
+    BiffWriter::Save(path, BiffWriter::CompoundFile(BiffWriter::Workbook({{"S", cells}}, SplitSst(entries, at, toggle))));
+    std::vector<std::string> got;
+    try {
+      auto d = OpenWorkbookFile(path)->loadSheet(0);
+      for (uint32_t i = 0; i < entries.size(); ++i) {
+        const Cell* c = d->find(static_cast<int32_t>(i), 0);
+        got.push_back(c ? std::string(d->str(*c)) : "(missing)");
+      }
+    } catch (const AutomationError& e) {
+      got.assign(1, e.description());
+    }
+    EXPECT_EQ(got, expected);
+  };
+  for (bool toggle : {false, true})
+    for (size_t k = 1; k < units; ++k) {
+      SCOPED_TRACE("split before unit " + std::to_string(k) + (toggle ? ", width toggled" : ""));
+      check([k](size_t u) { return u == k; }, toggle);
+      check([k](size_t u) { return u > 0 && u % (k + 1) == 0; }, toggle);
+    }
 }
 
 TEST(XlsReader, FormatsCellsAndFormulasOfAGeneratedWorkbook) {

@@ -356,6 +356,27 @@ TEST_F(XlsxWriterTest, ArrayFormulasSpanTheirRangeAndKeepTheirCells) {
   EXPECT_EQ(rb.get("S", "A1", "value"), "1.0");  // not taken over by the odd range
 }
 
+// Array formulas whose text starts or ends with an inline array keep both braces.
+TEST_F(XlsxWriterTest, ArrayFormulasKeepTheirInlineArrays) {
+  SheetBuilder b;
+  Formula& arr = b.formula(0, 0, "{2,3}*{4;5}", CachedKind::Number, 8);
+  arr.kind = FormulaKind::Array;
+  arr.arrayRange = {0, 0, 1, 1};
+  b.number(0, 1, 12);
+  b.number(1, 0, 10);
+  b.number(1, 1, 15);
+  b.formula(3, 0, "SUM({1,2})", CachedKind::Number, 3).kind = FormulaKind::Array;
+  Formula& dyn = b.formula(4, 0, "{1,2}", CachedKind::Number, 1);
+  dyn.kind = FormulaKind::DynamicArray;
+  dyn.arrayRange = {4, 0, 4, 1};
+  b.number(4, 1, 2);
+  Readback rb = saveOne(b.done(), {Style{}});
+  EXPECT_EQ(rb.get("S", "A1", "value"), "={2,3}*{4;5}");
+  EXPECT_EQ(rb.get("S", "A1", "array.ref"), "A1:B2");
+  EXPECT_EQ(rb.get("S", "A4", "value"), "=SUM({1,2})");
+  EXPECT_EQ(rb.get("S", "A5", "value"), "={1,2}");
+}
+
 // One cell per style; checks each field as openpyxl reports it.
 TEST_F(XlsxWriterTest, EveryFormatFieldRoundTrips) {
   std::vector<Style> styles(1);

@@ -21,7 +21,8 @@ What is checked, per source cell of the rectangle:
   * formulas that only use references into their own sheet must come out
     moved by the paste offset (relative parts only, as openpyxl's Translator
     moves them); formulas that refer to other sheets, other workbooks, defined
-    names or tables are pasted as their cached value;
+    names or tables are pasted as their cached value; so may be those that call a
+    function openpyxl does not list (a macro's, unknown to the spreadsheet);
   * error cells may come out as error cells or as a formula of the error
     literal ('=#N/A');
   * numbers, strings, booleans and dates must be equal (dates compared as the
@@ -33,6 +34,7 @@ What is checked, per source cell of the rectangle:
     block, hyperlinks and comments must come along.
 
 Differences that are accepted (listed as ACCEPTED lines with --verbose):
+  * a formula whose cached result is an error coming out as that error value;
   * references moved off the sheet written as #REF! (openpyxl's Translator
     refuses to move them, Excel writes #REF!);
   * function names differing only in case;
@@ -72,6 +74,10 @@ import openpyxl  # noqa: E402
 from openpyxl.cell.cell import MergedCell  # noqa: E402
 from openpyxl.formula.tokenizer import Token, Tokenizer, TokenizerError  # noqa: E402
 from openpyxl.styles.numbers import BUILTIN_FORMATS  # noqa: E402
+from openpyxl.utils import FORMULAE  # noqa: E402
+
+# An error value written as a formula of its literal ('=#N/A').
+ERROR_CODES_RE = re.compile(r"^#(NULL!|DIV/0!|VALUE!|REF!|NAME\?|NUM!|N/A|GETTING_DATA)$")
 from openpyxl.formula.translate import Translator, TranslatorError  # noqa: E402
 from openpyxl.utils.cell import range_boundaries, get_column_letter  # noqa: E402
 from openpyxl.worksheet.worksheet import Worksheet  # noqa: E402
@@ -233,6 +239,7 @@ def classify_formula(text):
         tokens = tokenize(text)
     except TokenizerError as exc:
         return "unknown", "openpyxl cannot tokenize it (%s)" % exc, None
+    unlisted = None
     for tok in tokens:
         if is_range_token(tok):
             val = tok.value
@@ -246,6 +253,13 @@ def classify_formula(text):
             # 'Sheet2!A1:INDEX(' comes out of the tokenizer as one function token
             if "!" in tok.value or "[" in tok.value:
                 return "value", "refers to another sheet/workbook: " + tok.value, tokens
+            name = tok.value[:-1].upper()
+            if not name.startswith("_XLFN.") and name not in FORMULAE:
+                unlisted = tok.value
+    if unlisted:
+        # openpyxl's list of functions lacks a few (TRUE, STDEV...): a function missing there
+        # may be one the spreadsheet does not know (a macro's), whose value is pasted.
+        return "formula or value", "calls a function openpyxl does not list: " + unlisted, tokens
     return "formula", None, tokens
 
 
@@ -764,12 +778,32 @@ class SheetCheck:
             self.stats["formulas as value"] += 1
             self.check_cached(cell, rcell, scoord, rcoord, why)
             return
+        pasted_error = (is_formula_cell(rcell) and isinstance(rcell.value, str)
+                        and ERROR_CODES_RE.match(rcell.value[1:]) is not None)
+        if kind == "formula or value" and (not is_formula_cell(rcell) or pasted_error):
+            self.stats["formulas as value"] += 1
+            self.check_cached(cell, rcell, scoord, rcoord, why)
+            return
         if kind == "unknown":
             if is_formula_cell(rcell):
                 self.accept(scoord, rcoord, "formula %s not verified: %s; result has %s"
                             % (fmt(text), why, fmt_cell(rcell)))
             else:
                 self.check_cached(cell, rcell, scoord, rcoord, why)
+            return
+
+        try:
+            cached = self.cached_cell(cell.row, cell.column)
+        except SkipSheet:
+            cached = None
+        if (cached is not None and cached.data_type == "e" and cached.value is not None and rcell is not None
+                and rcell.value in (cached.value, "=" + str(cached.value)) and text != rcell.value):
+            # A formula whose own result is an error may come out as that error (the
+            # engine keeps text the spreadsheet would not take, such as a call with too
+            # many arguments, as its value): the source program could not compute it either.
+            self.stats["formulas as value"] += 1
+            self.accept(scoord, rcoord, "formula %s pasted as its error value %s"
+                        % (fmt(text), fmt(cached.value)))
             return
 
         self.stats["formulas moved"] += 1
