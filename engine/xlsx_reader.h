@@ -16,7 +16,10 @@ std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, co
 // Serial day number (1900 date system) of an ISO 8601 date or date-time, or false.
 bool IsoDateToSerial(std::string_view iso, double& serial);
 
-// Decodes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry.
+// Decodes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry: each is a
+// UTF-16 code unit, so two in a row may make one character beyond the BMP; a surrogate
+// without its partner becomes U+FFFD. The one decoder of every text an .xlsx part holds
+// (shared and inline strings, string results, comments and their authors).
 void DecodeOoxmlEscapes(std::string& s);
 
 }  // namespace corvane
