@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3-openpyxl python3-xlrd
   xvfb xauth
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -17,4 +18,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The tests run a second time under a German locale (decimal comma): generate it once.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  if grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  elif ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  fi
+  locale-gen
 fi
