@@ -1,5 +1,6 @@
 #include "engine/number_format.h"
 
+#include "engine/number_text.h"
 #include "engine/styles_reader.h"
 
 #include <algorithm>
@@ -614,11 +615,7 @@ class Compiler {
       else if (b[0] == '<' && b.size() > 1 && b[1] == '>') sec.op = Op::Ne, k = 2;
       else if (b[0] == '>' && b.size() > 1 && b[1] == '=') sec.op = Op::Ge, k = 2;
       else sec.op = b[0] == '<' ? Op::Lt : b[0] == '>' ? Op::Gt : Op::Eq;
-      std::string_view num = b.substr(k);
-      while (!num.empty() && num.front() == ' ') num.remove_prefix(1);
-      if (!num.empty() && num.front() == '+') num.remove_prefix(1);
-      auto r = std::from_chars(num.data(), num.data() + num.size(), sec.bound);
-      return r.ec == std::errc() && r.ptr == num.data() + num.size();
+      return ParseNumberText(b.substr(k), sec.bound);
     }
     if (char letter = ElapsedLetter(b)) {
       Tok kind = letter == 'h' ? Tok::ElapsedH : letter == 'm' ? Tok::ElapsedM : Tok::ElapsedS;
