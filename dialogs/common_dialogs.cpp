@@ -9,6 +9,10 @@
 #include <QFont>
 #include <QFontDialog>
 #include <QGroupBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -45,6 +49,13 @@ QString& StartFolderSetting() {
 QString& LastFolderUsed() {
   static QString folder;
   return folder;
+}
+
+PrinterLookup gPrinterLookup = nullptr;
+
+PrinterList InstalledPrinters() {
+  if (gPrinterLookup) return gPrinterLookup();
+  return {QPrinterInfo::availablePrinterNames(), QPrinterInfo::defaultPrinterName()};
 }
 
 // One Qt name filter: the description shown, the patterns (";"- or blank-separated) used.
@@ -101,6 +112,8 @@ class BlackCustomColours {
 };
 
 }  // namespace
+
+void SetPrinterLookup(PrinterLookup lookup) { gPrinterLookup = lookup; }
 
 ChosenFile SplitChosenFile(const QString& path) {
   ChosenFile chosen;
@@ -270,16 +283,29 @@ bool CCommonDialogs::ShowFont() {
   return true;
 }
 
-// Qt is built here without its print support and there is no print system to ask, so no
-// printer can ever be found: like a print dialog on a machine without printers, it shows
-// nothing and reports no choice.
 bool CCommonDialogs::ShowPrinter() {
-  RequireOwner("ShowPrinter");
-  return false;
+  QWidget* owner = RequireOwner("ShowPrinter");
+  const PrinterList printers = InstalledPrinters();
+  if (printers.names.isEmpty()) return false;
+  // A printer of its own for the dialog, dropped afterwards: nothing the user chose stays.
+  QPrinter printer;
+  if (!printers.defaultName.isEmpty()) printer.setPrinterName(printers.defaultName);
+  QPrintDialog dlg(&printer, owner);
+  dlg.setOption(QAbstractPrintDialog::PrintSelection, false);
+  dlg.setOption(QAbstractPrintDialog::PrintPageRange, false);
+  dlg.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+  dlg.setOption(QAbstractPrintDialog::PrintToFile, false);
+  return dlg.exec() == QDialog::Accepted;
 }
 
-// Opening the default printer fails when there is none, so the properties sheet is never
-// shown; like the font picker this never fails towards its caller.
-bool CCommonDialogs::ShowPrinterProperties() { return false; }
+// Like the font picker this never fails towards its caller.
+bool CCommonDialogs::ShowPrinterProperties() {
+  const PrinterList printers = InstalledPrinters();
+  if (printers.defaultName.isEmpty()) return false;
+  QPrinter printer;
+  printer.setPrinterName(printers.defaultName);
+  QPageSetupDialog dlg(&printer, initialized_ ? owner_.data() : nullptr);
+  return dlg.exec() == QDialog::Accepted;
+}
 
 }  // namespace corvane

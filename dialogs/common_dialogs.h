@@ -6,6 +6,7 @@
 
 #include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
@@ -25,6 +26,17 @@ ChosenFile SplitChosenFile(const QString& path);
 // A font size in whole points, the fraction dropped (10.5 gives 10). The size is first taken
 // to tenths of a point, so that 11.99999 still counts as 12.
 std::int16_t WholePoints(double pointSize);
+
+// The printers the printer dialogs know of: every installed printer's name and the default
+// one's (empty when none is set).
+struct PrinterList {
+  QStringList names;
+  QString defaultName;
+};
+// Where the printer dialogs learn of the printers: QPrinterInfo, unless a test puts its own
+// in (nullptr puts QPrinterInfo back).
+using PrinterLookup = PrinterList (*)();
+void SetPrinterLookup(PrinterLookup lookup);
 
 class CCommonDialogs {
  public:
@@ -91,8 +103,12 @@ class CCommonDialogs {
   // stores family, bold, italic and the whole points of the size. Underline and Color stay.
   // Without an owner the dialog is shown on its own.
   bool ShowFont();
-  // Printing is not available in this build: both return false and show nothing.
+  // The print dialog, starting on the default printer, without a selection choice, a page
+  // range or print-to-file. True when the user confirmed; nothing chosen is stored. False,
+  // showing nothing, when no printer is installed.
   bool ShowPrinter();
+  // The default printer's page set-up. True when the user confirmed; false, showing nothing,
+  // when there is no default printer. Without an owner the dialog is shown on its own.
   bool ShowPrinterProperties();
 
  private:

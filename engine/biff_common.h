@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/model.h"
+#include "engine/unicode.h"
 
 namespace corvane::biff {
 
@@ -20,54 +21,9 @@ inline double F64(const uint8_t* p) {
   return d;
 }
 
-inline void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // Characters stored one byte each: the low half of UTF-16, i.e. Latin-1.
 inline void AppendLatin1(std::string& out, const uint8_t* p, size_t n) {
-  for (size_t i = 0; i < n; ++i) {
-    if (p[i] < 0x80) out += static_cast<char>(p[i]);
-    else AppendUtf8(out, p[i]);
-  }
-}
-
-// UTF-16LE code units; `pendingHigh` carries a high surrogate across calls (0 when none).
-inline void AppendUtf16(std::string& out, const uint8_t* p, size_t units, uint32_t& pendingHigh) {
-  for (size_t i = 0; i < units; ++i) {
-    uint32_t c = U16(p + 2 * i);
-    if (pendingHigh) {
-      if (c >= 0xDC00 && c <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((pendingHigh - 0xD800) << 10) + (c - 0xDC00));
-        pendingHigh = 0;
-        continue;
-      }
-      AppendUtf8(out, 0xFFFD);
-      pendingHigh = 0;
-    }
-    if (c >= 0xD800 && c <= 0xDBFF) pendingHigh = c;
-    else if (c >= 0xDC00 && c <= 0xDFFF) AppendUtf8(out, 0xFFFD);
-    else AppendUtf8(out, c);
-  }
-}
-inline void AppendUtf16(std::string& out, const uint8_t* p, size_t units) {
-  uint32_t high = 0;
-  AppendUtf16(out, p, units, high);
-  if (high) AppendUtf8(out, 0xFFFD);
+  for (size_t i = 0; i < n; ++i) AppendUtf8(out, p[i]);
 }
 
 // The error a BIFF error byte stands for (.xls and .xlsb share the codes); `otherwise` for a

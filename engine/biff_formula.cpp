@@ -1,11 +1,11 @@
 #include "engine/biff_formula.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "engine/biff_common.h"
 #include "engine/cellref.h"
 #include "engine/function_catalog.h"
+#include "engine/number_text.h"
 
 namespace corvane {
 
@@ -480,17 +480,6 @@ class Decompiler {
     return o;
   }
 
-  static std::string Number(double v) {
-    if (!std::isfinite(v)) return "#NUM!";
-    char buf[40];
-    std::snprintf(buf, sizeof buf, "%.15g", v);
-    std::string s = buf;
-    for (char& ch : s)
-      if (ch == 'e') ch = 'E';
-    // "1E+20" as Excel writes it, not "1E+020"
-    return s;
-  }
-
   static std::string Quote(const std::string& s) {
     std::string o = "\"";
     for (char ch : s) {
@@ -508,7 +497,7 @@ class Decompiler {
     q += 2;
     size_t bytes = wide ? cch * 2 : cch;
     if (static_cast<size_t>(end - q) < bytes) return false;
-    if (wide) biff::AppendUtf16(out, q, cch);
+    if (wide) AppendUtf16Le(out, q, cch);
     else biff::AppendLatin1(out, q, cch);
     q += bytes;
     return true;
@@ -533,7 +522,7 @@ class Decompiler {
             break;
           case 0x01:
             if (xEnd_ - x_ < 8) return false;
-            out += Number(biff::F64(x_));
+            AppendFormulaNumber(out, biff::F64(x_));
             x_ += 8;
             break;
           case 0x02: {
@@ -544,7 +533,7 @@ class Decompiler {
             size_t bytes = wide ? cch * 2 : cch;
             if (static_cast<size_t>(xEnd_ - x_) < bytes) return false;
             std::string s;
-            if (wide) biff::AppendUtf16(s, x_, cch);
+            if (wide) AppendUtf16Le(s, x_, cch);
             else biff::AppendLatin1(s, x_, cch);
             x_ += bytes;
             out += Quote(s);
@@ -641,7 +630,11 @@ class Decompiler {
       case 0x1F:
         if (!need(8)) return false;
         p_ += 8;
-        return push(Number(biff::F64(p_ - 8)));
+        {
+          std::string number;
+          AppendFormulaNumber(number, biff::F64(p_ - 8));
+          return push(std::move(number));
+        }
       default:
         // ptgExp and ptgTbl stand alone and are resolved by the caller; the rest are unknown.
         return false;

@@ -10,6 +10,7 @@
 
 #include "engine/ascii.h"
 #include "engine/error.h"
+#include "engine/unicode.h"
 
 namespace corvane {
 
@@ -28,23 +29,16 @@ uint16_t U16(const char* p) {
   return static_cast<uint16_t>(b[0] | (b[1] << 8));
 }
 
-// Directory names are UTF-16; the names a workbook needs are ASCII, others only get shown.
+// Directory names are UTF-16 up to a NUL; the names a workbook needs are ASCII, others only get shown.
 std::string NameToUtf8(const char* p, size_t units) {
   std::string out;
+  Utf16Decoder decoder;
   for (size_t i = 0; i < units; ++i) {
     uint32_t c = U16(p + 2 * i);
     if (c == 0) break;
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    decoder.put(out, c);
   }
+  decoder.finish(out);
   return out;
 }
 

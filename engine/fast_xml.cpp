@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/error.h"
+#include "engine/unicode.h"
 
 namespace corvane {
 
@@ -89,29 +90,6 @@ int Utf8Len(const char* p, const char* e) {
   }
   if (c == 0xEF && U(p[1]) == 0xBF && (U(p[2]) == 0xBE || U(p[2]) == 0xBF)) return 0;
   return n;
-}
-
-size_t EncodeUtf8(uint32_t v, char* out) {
-  if (v < 0x80) {
-    out[0] = static_cast<char>(v);
-    return 1;
-  }
-  if (v < 0x800) {
-    out[0] = static_cast<char>(0xC0 | (v >> 6));
-    out[1] = static_cast<char>(0x80 | (v & 0x3F));
-    return 2;
-  }
-  if (v < 0x10000) {
-    out[0] = static_cast<char>(0xE0 | (v >> 12));
-    out[1] = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-    out[2] = static_cast<char>(0x80 | (v & 0x3F));
-    return 3;
-  }
-  out[0] = static_cast<char>(0xF0 | (v >> 18));
-  out[1] = static_cast<char>(0x80 | ((v >> 12) & 0x3F));
-  out[2] = static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-  out[3] = static_cast<char>(0x80 | (v & 0x3F));
-  return 4;
 }
 
 bool IsXmlChar(uint32_t v) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
+#include "engine/number_text.h"
 #include "engine/prefetch.h"
 #include "engine/spreadsheet_automation.h"
 #include "lists/path_functions.h"
@@ -127,42 +127,37 @@ std::optional<int32_t> ReadGapText(const std::string& raw) {
   std::string s;
   for (char c : raw)
     if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s += c;
+  auto digitOf = [](char c, int base) {
+    int d = c >= '0' && c <= '9' ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10 : 99;
+    return d < base ? d : -1;
+  };
   double value = 0;
-  if (s.size() >= 2 && s[0] == '&' && (s[1] == 'H' || s[1] == 'h' || s[1] == 'O' || s[1] == 'o')) {
-    int base = (s[1] == 'H' || s[1] == 'h') ? 16 : 8;
-    for (size_t i = 2; i < s.size(); ++i) {
-      int d;
-      char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[i])));
-      if (c >= '0' && c <= '9') d = c - '0';
-      else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-      else break;
-      if (d >= base) break;
-      value = value * base + d;
-    }
+  if (s.size() >= 2 && s[0] == '&' && ((s[1] | 0x20) == 'h' || (s[1] | 0x20) == 'o')) {
+    int base = (s[1] | 0x20) == 'h' ? 16 : 8;
+    for (size_t i = 2; i < s.size() && digitOf(s[i], base) >= 0; ++i) value = value * base + digitOf(s[i], base);
   } else {
-    // sign, digits, a decimal point, an exponent: as much of it as stands there
+    // Sign, digits, a decimal point (a period in every language), an exponent: as much of it
+    // as stands there.
     size_t i = 0;
-    std::string num;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) num += s[i++];
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
     bool digits = false;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) num += s[i++], digits = true;
-    if (i < s.size() && s[i] == '.') {
-      num += s[i++];
-      while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) num += s[i++], digits = true;
-    }
-    if (digits && i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    for (; i < s.size() && digitOf(s[i], 10) >= 0; ++i) digits = true;
+    if (i < s.size() && s[i] == '.')
+      for (++i; i < s.size() && digitOf(s[i], 10) >= 0; ++i) digits = true;
+    if (digits && i < s.size() && (s[i] | 0x20) == 'e') {
       size_t j = i + 1;
-      std::string exp = "e";
-      if (j < s.size() && (s[j] == '+' || s[j] == '-')) exp += s[j++];
-      bool expDigits = false;
-      while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) exp += s[j++], expDigits = true;
-      if (expDigits) num += exp;
+      if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
+      if (j < s.size() && digitOf(s[j], 10) >= 0) {
+        while (j < s.size() && digitOf(s[j], 10) >= 0) ++j;
+        i = j;
+      }
     }
-    if (digits) value = std::strtod(num.c_str(), nullptr);
+    // Beyond the double range the value reads as the largest double or as 0.
+    if (digits) ParseNumberText(std::string_view(s).substr(0, i), value);
   }
-  if (!std::isfinite(value)) return std::nullopt;
+  if (!(value >= 1)) return 0;  // any value below 1, however far, is no gap at all
   double rounded = std::nearbyint(value);  // the default rounding mode sends halves to even
-  if (rounded > INT32_MAX || rounded < INT32_MIN) return std::nullopt;
+  if (rounded > INT32_MAX) return std::nullopt;
   return static_cast<int32_t>(rounded);
 }
 
@@ -175,10 +170,7 @@ MergeOutcome MergeCommand(const ListModel& mergeList, std::string& gapText, int 
     return MergeOutcome::NotStarted;
   }
   gapCount = *gap;
-  if (gapCount < 1) {
-    gapCount = 0;
-    gapText = "0";
-  }
+  if (gapCount == 0) gapText = "0";
   int ticked = 0;
   for (int i = 1; i <= n; ++i) ticked += mergeList.Item(i).checked;
   if (ticked == 0) {

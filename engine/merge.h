@@ -28,17 +28,17 @@ bool MergeHorizontal(MergeRun& run);
 // Returns what the merge returned.
 bool RunMerge(MergeRun& run, int modeIndex);
 
-// Reads the gap box's text as a number, as the Merge command does: blanks anywhere are
-// ignored, an optional sign, digits with a decimal point, an exponent, or &H / &O for
-// hexadecimal and octal; reading stops at the first character that cannot continue it.
-// The value is rounded to the nearest whole number, halves to even. nullopt when it does
-// not fit a signed 32-bit integer.
+// Reads the gap box's text as the Merge command does: blanks anywhere are ignored, an
+// optional sign, digits with a decimal point (a period whatever the locale), an exponent,
+// or &H / &O for hexadecimal and octal; reading stops at the first character that cannot
+// continue it. The value is rounded to the nearest whole number, halves to even. Any value
+// below 1 is a gap of 0; nullopt for a value above the signed 32-bit range.
 std::optional<int32_t> ReadGapText(const std::string& text);
 
 enum class MergeOutcome { NotStarted, Succeeded, Failed };
 
 // The Merge command, button and menu entry alike. Reads and normalises the gap text
-// (`gapText` becomes "0" for a value below 1), refuses a list without ticked entries, sets
+// (`gapText` becomes "0" for a value below 1; a value too large is refused with a message), refuses a list without ticked entries, sets
 // up the progress bar and runs the merge of `modeIndex`. `gapCount` keeps the value read.
 // `failure` receives a failed run's description.
 MergeOutcome MergeCommand(const ListModel& mergeList, std::string& gapText, int modeIndex, int32_t& gapCount,

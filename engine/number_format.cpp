@@ -1,5 +1,6 @@
 #include "engine/number_format.h"
 
+#include "engine/number_text.h"
 #include "engine/styles_reader.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ namespace {
 
 class Out {
  public:
+  explicit Out(const Separators& separators) : separators_(separators) {}
   void Put(char c) {
     if (spilled_) {
       heap_.push_back(c);
@@ -40,6 +42,9 @@ class Out {
     if (!spilled_) Spill();
     heap_.append(s);
   }
+  // The decimal point and the thousands separator of the reader's language.
+  void PutPoint() { Put(separators_.Decimal()); }
+  void PutGroup() { Put(separators_.Group()); }
   void Repeat(char c, int k) {
     for (int i = 0; i < k; ++i) Put(c);
   }
@@ -62,6 +67,7 @@ class Out {
     heap_.assign(buf_, n_);
     spilled_ = true;
   }
+  const Separators& separators_;
   char buf_[kCap];
   size_t n_ = 0;
   bool spilled_ = false;
@@ -150,7 +156,7 @@ void PutScientificGeneral(Out& o, const Dec& v) {
   m.e = 0;
   o.Put(m.d[0]);
   if (m.n > 1) {
-    o.Put('.');
+    o.PutPoint();
     o.Put(std::string_view(m.d + 1, static_cast<size_t>(m.n - 1)));
   }
   o.Put('E');
@@ -164,7 +170,7 @@ void PutFixedGeneral(Out& o, const Dec& v) {
   for (int pow = len - 1; pow >= 0; --pow) o.Put(v.At(pow));
   int last = v.n - 1 - v.e;  // the power of ten of the last digit, negated
   if (last > 0) {
-    o.Put('.');
+    o.PutPoint();
     for (int k = 1; k <= last; ++k) o.Put(v.At(-k));
   }
 }
@@ -609,11 +615,7 @@ class Compiler {
       else if (b[0] == '<' && b.size() > 1 && b[1] == '>') sec.op = Op::Ne, k = 2;
       else if (b[0] == '>' && b.size() > 1 && b[1] == '=') sec.op = Op::Ge, k = 2;
       else sec.op = b[0] == '<' ? Op::Lt : b[0] == '>' ? Op::Gt : Op::Eq;
-      std::string_view num = b.substr(k);
-      while (!num.empty() && num.front() == ' ') num.remove_prefix(1);
-      if (!num.empty() && num.front() == '+') num.remove_prefix(1);
-      auto r = std::from_chars(num.data(), num.data() + num.size(), sec.bound);
-      return r.ec == std::errc() && r.ptr == num.data() + num.size();
+      return ParseNumberText(b.substr(k), sec.bound);
     }
     if (char letter = ElapsedLetter(b)) {
       Tok kind = letter == 'h' ? Tok::ElapsedH : letter == 'm' ? Tok::ElapsedM : Tok::ElapsedS;
@@ -757,7 +759,10 @@ void PutIntDigit(Out& o, const Dec& v, int count, int idx, char ph, bool group) 
   int len = v.IntLen();
   int pos = count - 1 - idx;  // power of ten this placeholder stands for
   auto comma = [&](int p) {
-    if (group && p > 0 && p % 3 == 0) o.Put(ph == '?' && p >= len ? ' ' : ',');
+    if (group && p > 0 && p % 3 == 0) {
+      if (ph == '?' && p >= len) o.Put(' ');
+      else o.PutGroup();
+    }
   };
   if (idx == 0 && len > count) {
     for (int p = len - 1; p >= pos; --p) {
@@ -814,7 +819,7 @@ void RenderFixed(Out& o, const Section& sec, const std::string& pool, double a, 
       case Tok::Point:
         if (sec.intDigits == 0)  // .00 still shows the whole part of 12.5
           for (int p = v.IntLen() - 1; p >= 0; --p) o.Put(v.At(p));
-        o.Put('.');
+        o.PutPoint();
         break;
       case Tok::Percent: o.Put('%'); break;
       case Tok::General: PutGeneral(o, a, negative); break;
@@ -860,7 +865,7 @@ void RenderScientific(Out& o, const Section& sec, const std::string& pool, doubl
       case Tok::Point:
         if (sec.intDigits == 0)
           for (int p = m.IntLen() - 1; p >= 0; --p) o.Put(m.At(p));
-        o.Put('.');
+        o.PutPoint();
         break;
       case Tok::Percent: o.Put('%'); break;
       case Tok::Exponent:
@@ -1111,7 +1116,7 @@ void RenderDate(Out& o, const Section& sec, const std::string& pool, double a, b
       case Tok::ElapsedM: o.PutInt(total / (60 * scale), t.n); break;
       case Tok::ElapsedS: o.PutInt(total / scale, t.n); break;
       case Tok::FracSec: {
-        o.Put('.');
+        o.PutPoint();
         char digits[4];
         int64_t x = sub;
         for (int i = sec.fracDigits - 1; i >= 0; --i) {
@@ -1187,6 +1192,13 @@ bool SplitSections(std::string_view code, std::array<std::string_view, 4>& out, 
 
 }  // namespace
 
+Separators::Separators(std::string_view decimal, std::string_view group) {
+  decimalLen_ = static_cast<uint8_t>(std::min(decimal.size(), sizeof decimal_));
+  std::memcpy(decimal_, decimal.data(), decimalLen_);
+  groupLen_ = static_cast<uint8_t>(std::min(group.size(), sizeof group_));
+  std::memcpy(group_, group.data(), groupLen_);
+}
+
 struct NumberFormat::Program {
   std::string pool;               // literal text of every section
   std::vector<Section> sections;  // the number sections: positive, negative, zero
@@ -1236,7 +1248,7 @@ bool NumberFormat::IsDateTime() const {
   return !program_->sections.empty() && program_->sections[0].kind == Kind::Date;
 }
 
-RenderedValue NumberFormat::Number(double v, bool date1904) const {
+RenderedValue NumberFormat::Number(double v, bool date1904, const Separators& separators) const {
   RenderedValue r;
   r.align = Align::Right;
   if (!std::isfinite(v)) {
@@ -1244,7 +1256,7 @@ RenderedValue NumberFormat::Number(double v, bool date1904) const {
     return r;
   }
   const Program& p = *program_;
-  Out o;
+  Out o(separators);
   const auto& s = p.sections;
   double a = std::fabs(v);
   bool negative = v < 0;
@@ -1310,7 +1322,8 @@ RenderedValue NumberFormat::Text(std::string_view s) const {
     r.text.assign(s);
     return r;
   }
-  Out o;
+  static const Separators kNone;  // text shows no number
+  Out o(kNone);
   RenderText(o, p.text, p.pool, s);
   r.text = o.Take();
   r.color = p.text.color;

@@ -1,6 +1,7 @@
 #include "engine/ods_formula.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
 #include <vector>
 
@@ -118,7 +119,8 @@ bool ParseRefEnd(std::string_view s, size_t& i, RefEnd& out) {
   if (!hasRow && d != i) return false;  // a stray '$'
   if (hasRow) {
     if (i - dd > 7) return false;
-    long r = std::strtol(std::string(s.substr(dd, i - dd)).c_str(), nullptr, 10);
+    long r = 0;
+    std::from_chars(s.data() + dd, s.data() + i, r);
     if (r < 1 || r > kMaxRows) return false;
   }
   if (!hasCol && !hasRow) return false;

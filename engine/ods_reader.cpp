@@ -12,7 +12,9 @@
 #include "engine/iso_date.h"
 #include "engine/odf_text.h"
 #include "engine/ods_formula.h"
+#include "engine/number_text.h"
 #include "engine/ods_styles.h"
+#include "engine/unicode.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
@@ -75,15 +77,6 @@ inline uint64_t Count(const char* v) {
     n = n * 10 + static_cast<uint64_t>(*v - '0');
   }
   return n == 0 ? 1 : n;
-}
-
-bool ParseDouble(const char* s, double& out) {
-  while (*s == ' ') ++s;
-  if (*s == '+') ++s;
-  const char* e = s + std::strlen(s);
-  while (e > s && e[-1] == ' ') --e;
-  auto r = std::from_chars(s, e, out);
-  return r.ec == std::errc() && r.ptr == e && s != e && std::isfinite(out);
 }
 
 // "PT10H10M10.5S", "-PT1H", "P1DT2H": a duration as a fraction of a day.
@@ -382,22 +375,8 @@ class TableScanner {
         bool hex = ent[1] == 'x';
         std::from_chars(ent.data() + (hex ? 2 : 1), ent.data() + ent.size(), cp, hex ? 16 : 10);
       }
-      if (cp == 0 || cp > 0x10FFFF) cp = 0xFFFD;
-      if (cp < 0x80) {
-        out += static_cast<char>(cp);
-      } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      }
+      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementChar;
+      AppendUtf8(out, cp);
       i = semi;
     }
     return out;
@@ -597,7 +576,7 @@ class SheetHandler : public XmlHandler {
     num_ = 0;
     switch (valueType_) {
       case 'n':
-        if (value_ && ParseDouble(value_, num_)) hasNumber_ = true;
+        if (value_ && ParseNumberText(value_, num_)) hasNumber_ = true;
         break;
       case 'd':
         if (dateValue_) {
@@ -609,19 +588,19 @@ class SheetHandler : public XmlHandler {
             stringValueText_ = dateValue_;
             stringValue_ = dateValue_;
           }
-        } else if (value_ && ParseDouble(value_, num_)) {
+        } else if (value_ && ParseNumberText(value_, num_)) {
           hasNumber_ = true;
         }
         break;
       case 't':
         if (timeValue_ && ParseDuration(timeValue_, num_)) hasNumber_ = true;
-        else if (value_ && ParseDouble(value_, num_)) hasNumber_ = true;
+        else if (value_ && ParseNumberText(value_, num_)) hasNumber_ = true;
         break;
       case 'b':
         if (boolValue_) {
           num_ = std::strcmp(boolValue_, "true") == 0 || std::strcmp(boolValue_, "1") == 0 ? 1 : 0;
           hasNumber_ = true;
-        } else if (value_ && ParseDouble(value_, num_)) {
+        } else if (value_ && ParseNumberText(value_, num_)) {
           num_ = num_ != 0;
           hasNumber_ = true;
         }

@@ -331,7 +331,8 @@ void OdsStyleSheet::startDataElement(std::string_view name, const char** a) {
         c.append(static_cast<size_t>(decimals - minDecimals), '#');
       }
       if (const char* f = Attr(a, "display-factor")) {
-        double factor = std::atof(f);
+        double factor = 0;
+        std::from_chars(f, f + std::strlen(f), factor);
         for (; factor >= 1000 - 0.5; factor /= 1000) c += ',';
       }
     }
@@ -353,8 +354,10 @@ void OdsStyleSheet::startDataElement(std::string_view name, const char** a) {
     if (Attr(a, "min-integer-digits")) c += IntAttr(a, "min-integer-digits", 0) > 0 ? "0 " : "# ";
     c.append(static_cast<size_t>(std::max(1, IntAttr(a, "min-numerator-digits", 1))), '?');
     c += '/';
-    if (const char* dv = Attr(a, "denominator-value"); dv && std::atoi(dv) > 0) {
-      c += std::to_string(std::atoi(dv));
+    int denominator = 0;
+    if (const char* dv = Attr(a, "denominator-value")) std::from_chars(dv, dv + std::strlen(dv), denominator);
+    if (denominator > 0) {
+      c += std::to_string(denominator);
     } else {
       c.append(static_cast<size_t>(std::max(1, IntAttr(a, "min-denominator-digits", 1))), '?');
     }

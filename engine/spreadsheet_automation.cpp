@@ -210,9 +210,11 @@ Worksheet& SheetCollection::Item(int32_t index) const {
 Worksheet& SheetCollection::Item(const std::string& name) const {
   for (Worksheet* ws : list())
     if (ws->Name() == name) return *ws;
-  // Sheet names compare without regard to case in spreadsheets.
+  // Sheet names compare without regard to case in spreadsheets (ASCII letters here; the C
+  // library's tolower would follow the user's locale).
   auto lower = [](std::string s) {
-    for (char& ch : s) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (char& ch : s)
+      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
     return s;
   };
   for (Worksheet* ws : list())

@@ -18,6 +18,7 @@
 
 #include "engine/ascii.h"
 #include "engine/error.h"
+#include "engine/number_text.h"
 
 namespace corvane {
 
@@ -33,16 +34,8 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool ToDouble(std::string_view s, double& out) {
-  s = Trim(s);
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  if (s.empty()) return false;
-  double v = 0;
-  auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(v)) return false;
-  out = v;
-  return true;
-}
+// A number attribute, read like a cell's number text.
+bool ToDouble(std::string_view s, double& out) { return ParseNumberText(s, out); }
 
 // Whole numbers; "3.0" is taken too, since a few writers put ids that way.
 bool ToInt(std::string_view s, int64_t& out) {

@@ -173,13 +173,13 @@ class PieceReader {
   // stored; so do characters whose string header ended exactly at the end of a piece.
   // (Headers are never split; rich-text runs and phonetic data continue without a flags byte.)
   bool chars(size_t cch, bool wide, std::string& out) {
-    uint32_t high = 0;
+    Utf16Decoder decoder;
     if (cch > 0 && atInnerBoundary()) wide = d_[pos_++] & 1;
     while (cch > 0) {
       size_t end = pieceEnd();
       size_t w = wide ? 2 : 1;
       size_t k = std::min(cch, (end - pos_) / w);
-      if (wide) biff::AppendUtf16(out, d_ + pos_, k, high);
+      if (wide) AppendUtf16Le(out, d_ + pos_, k, decoder);
       else biff::AppendLatin1(out, d_ + pos_, k);
       pos_ += k * w;
       cch -= k;
@@ -189,7 +189,7 @@ class PieceReader {
       if (pos_ >= n_) return false;
       wide = d_[pos_++] & 1;
     }
-    if (high) biff::AppendUtf8(out, 0xFFFD);
+    decoder.finish(out);
     return true;
   }
 
@@ -230,7 +230,7 @@ class CodePage {
     if (cp_ == 1252 || cp_ == 0x8001 || cp_ == 1200 || cp_ == 367 || cp_ == 0 || !open()) {
       for (size_t i = 0; i < n; ++i) {
         uint8_t b = p[i];
-        biff::AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
+        AppendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : b);
       }
       return;
     }
@@ -368,7 +368,7 @@ class XlsReader : public WorkbookReader {
       cch = (flags & 1) ? (avail - at) / 2 : avail - at;  // tolerated: cut to the record
       bytes = (flags & 1) ? cch * 2 : cch;
     }
-    if (flags & 1) biff::AppendUtf16(out, p + at, cch);
+    if (flags & 1) AppendUtf16Le(out, p + at, cch);
     else biff::AppendLatin1(out, p + at, cch);
     at += bytes;
     uint64_t tail = static_cast<uint64_t>(runs) * 4 + ext;
@@ -607,7 +607,7 @@ void XlsReader::readGlobals() {
             bool wide = d[14] & 1;
             size_t bytes = wide ? cch * 2 : cch;
             if (n - 15 >= bytes) {
-              if (wide) biff::AppendUtf16(raw, d + 15, cch);
+              if (wide) AppendUtf16Le(raw, d + 15, cch);
               else biff::AppendLatin1(raw, d + 15, cch);
             }
           }
@@ -834,7 +834,7 @@ class SheetLoader {
     bool wide = p[2] & 1;
     size_t have = (avail - 3) / (wide ? 2 : 1);
     cch = std::min(cch, have);
-    if (wide) biff::AppendUtf16(out, p + 3, cch);
+    if (wide) AppendUtf16Le(out, p + 3, cch);
     else biff::AppendLatin1(out, p + 3, cch);
   }
 
@@ -1020,7 +1020,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
       case kHlinkTooltip: {
         if (n < 10 || sheet_.links.empty()) break;
         std::string tip;
-        biff::AppendUtf16(tip, d + 10, (n - 10) / 2);
+        AppendUtf16Le(tip, d + 10, (n - 10) / 2);
         while (!tip.empty() && tip.back() == '\0') tip.pop_back();
         if (auto z = tip.find('\0'); z != std::string::npos) tip.resize(z);
         for (auto& l : sheet_.links)
@@ -1040,7 +1040,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
           if (rec.len < 1) continue;
           bool wide = c[0] & 1;
           size_t k = std::min<size_t>(left, (rec.len - 1u) / (wide ? 2u : 1u));
-          if (wide) biff::AppendUtf16(text, c + 1, k);
+          if (wide) AppendUtf16Le(text, c + 1, k);
           else biff::AppendLatin1(text, c + 1, k);
           left -= k;
           if (k == 0) break;
@@ -1220,7 +1220,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
     p += 4;
     if (len > (n - p) / 2) return false;
     out.clear();
-    biff::AppendUtf16(out, d + p, len);
+    AppendUtf16Le(out, d + p, len);
     if (auto z = out.find('\0'); z != std::string::npos) out.resize(z);
     p += size_t{len} * 2;
     return true;
@@ -1242,7 +1242,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
         uint32_t len = U32(d + p);
         p += 4;
         if (len > n - p) return;
-        biff::AppendUtf16(link.target, d + p, len / 2);
+        AppendUtf16Le(link.target, d + p, len / 2);
         if (auto z = link.target.find('\0'); z != std::string::npos) link.target.resize(z);
         p += len;
       } else if (std::memcmp(clsid, kFile, 16) == 0) {
@@ -1265,7 +1265,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
           uint32_t bytes = U32(d + p);
           if (bytes > n - p - 6) return;
           path.clear();
-          biff::AppendUtf16(path, d + p + 6, bytes / 2);
+          AppendUtf16Le(path, d + p + 6, bytes / 2);
           p += extSize;
         }
         std::string prefix;

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "engine/biff_common.h"
 #include "engine/cellref.h"
 #include "engine/function_catalog.h"
+#include "engine/number_text.h"
 #include "engine/xlsb_records.h"
 
 namespace corvane::xlsb {
@@ -137,57 +137,6 @@ void AppendSheetName(std::string& out, std::string_view name) {
   out += '\'';
   AppendEscaped(out, name, '\'');
   out += '\'';
-}
-
-void AppendNumber(std::string& out, double v) {
-  if (!std::isfinite(v)) {
-    out += "#NUM!";
-    return;
-  }
-  if (v == std::floor(v) && std::fabs(v) < 1e15) {
-    char buf[32];
-    auto r = std::to_chars(buf, buf + sizeof buf, static_cast<int64_t>(v));
-    out.append(buf, r.ptr);
-    return;
-  }
-  // Shortest digits that read back as the same double, laid out the way Excel shows them.
-  char buf[40];
-  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
-  std::string_view sci(buf, static_cast<size_t>(r.ptr - buf));
-  size_t e = sci.find('e');
-  int exp = 0;
-  std::from_chars(sci.data() + e + 1 + (sci[e + 1] == '+'), sci.data() + sci.size(), exp);
-  std::string digits;
-  bool negative = sci[0] == '-';
-  for (char c : sci.substr(negative, e - negative))
-    if (c != '.') digits += c;
-  if (negative) out += '-';
-  if (exp >= -10 && exp < 15) {
-    if (exp < 0) {
-      out += "0.";
-      out.append(static_cast<size_t>(-exp - 1), '0');
-      out += digits;
-    } else {
-      size_t intDigits = static_cast<size_t>(exp) + 1;
-      if (digits.size() <= intDigits) {
-        out += digits;
-        out.append(intDigits - digits.size(), '0');
-      } else {
-        out.append(digits, 0, intDigits);
-        out += '.';
-        out.append(digits, intDigits, std::string::npos);
-      }
-    }
-    return;
-  }
-  out += digits[0];
-  if (digits.size() > 1) {
-    out += '.';
-    out.append(digits, 1, std::string::npos);
-  }
-  char eb[16];
-  std::snprintf(eb, sizeof eb, "E%c%02d", exp < 0 ? '-' : '+', exp < 0 ? -exp : exp);
-  out += eb;
 }
 
 void FormulaDecompiler::charge(size_t chars) {
@@ -458,7 +407,7 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
       }
       case 0x1F: {
         double v = in.f64();
-        AppendNumber(push(kAtom).text, v);
+        AppendFormulaNumber(push(kAtom).text, v);
         break;
       }
       case 0x20: {  // PtgArray: the constants follow the tokens
@@ -474,7 +423,7 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
             if (c) it.text += ',';
             uint8_t type = extra.u8();
             switch (type) {
-              case 0x00: AppendNumber(it.text, extra.f64()); break;
+              case 0x00: AppendFormulaNumber(it.text, extra.f64()); break;
               case 0x01: {
                 std::string s;
                 extra.shortString(s);

@@ -89,7 +89,4 @@ ErrorCode ErrorFromByte(uint8_t b);
 // A sheet name as a reference prefix needs it: quoted when it is not a plain word.
 void AppendSheetName(std::string& out, std::string_view name);
 
-// Numbers as formula text writes them: "0.5", "12", "1E+20".
-void AppendNumber(std::string& out, double v);
-
 }  // namespace corvane::xlsb

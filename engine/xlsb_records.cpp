@@ -4,45 +4,6 @@
 
 namespace corvane::xlsb {
 
-void AppendUtf8(std::string& out, const uint8_t* s, size_t units) {
-  size_t i = 0;
-  // Plain ASCII runs, the common case, go across without the general branch.
-  while (i < units) {
-    uint32_t u = static_cast<uint32_t>(s[2 * i] | (s[2 * i + 1] << 8));
-    if (u < 0x80) {
-      out.push_back(static_cast<char>(u));
-      ++i;
-      continue;
-    }
-    uint32_t cp = u;
-    ++i;
-    if (u >= 0xD800 && u <= 0xDBFF) {
-      uint32_t lo = i < units ? static_cast<uint32_t>(s[2 * i] | (s[2 * i + 1] << 8)) : 0;
-      if (lo >= 0xDC00 && lo <= 0xDFFF) {
-        cp = 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00);
-        ++i;
-      } else {
-        cp = 0xFFFD;
-      }
-    } else if (u >= 0xDC00 && u <= 0xDFFF) {
-      cp = 0xFFFD;
-    }
-    if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-}
-
 void RecordSplitter::damaged(const std::string& why) const {
   throw AutomationError(what_ + " is damaged: " + why + ".");
 }

@@ -7,14 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "engine/unicode.h"
+
 namespace corvane::xlsb {
 
 // Thrown by Reader when a record is shorter than its fields; the part reader turns
 // it into an AutomationError that names the file.
 struct RecordTooShort {};
-
-// Appends UTF-16LE code units to `out` as UTF-8; unpaired surrogates become U+FFFD.
-void AppendUtf8(std::string& out, const uint8_t* utf16, size_t units);
 
 // Reads the fields of one record body; every read is checked against what remains.
 class Reader {
@@ -59,7 +58,7 @@ class Reader {
   void wideString(std::string& out) {
     uint32_t n = u32();
     if (n > left() / 2) throw RecordTooShort{};
-    AppendUtf8(out, p_, n);
+    AppendUtf16Le(out, p_, n);
     p_ += size_t{n} * 2;
   }
   // XLNullableWideString: as above, 0xFFFFFFFF for none. False for none.
@@ -76,7 +75,7 @@ class Reader {
   void shortString(std::string& out) {
     uint16_t n = u16();
     if (n > left() / 2) throw RecordTooShort{};
-    AppendUtf8(out, p_, n);
+    AppendUtf16Le(out, p_, n);
     p_ += size_t{n} * 2;
   }
 

@@ -1,9 +1,9 @@
 #include "engine/xlsb_styles.h"
 
-#include <cstdio>
 #include <map>
 
 #include "engine/error.h"
+#include "engine/number_text.h"
 #include "engine/xlsb_records.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
@@ -46,6 +46,16 @@ void AppendAttr(std::string& out, std::string_view s) {
 
 void AppendInt(std::string& out, long long v) { out += std::to_string(v); }
 
+// An opaque colour as the rgb attribute writes it: "FF" and the red, green and blue bytes in hex.
+void AppendArgb(std::string& out, uint8_t r, uint8_t g, uint8_t b) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += "FF";
+  for (uint8_t x : {r, g, b}) {
+    out += kHex[x >> 4];
+    out += kHex[x & 15];
+  }
+}
+
 // BrtColor as the attributes of a colour element; nothing for a colour left unset.
 void AppendColor(std::string& out, const char* element, Reader& in) {
   uint8_t flags = in.u8();
@@ -57,19 +67,18 @@ void AppendColor(std::string& out, const char* element, Reader& in) {
   switch (flags >> 1) {
     case 0: attrs = " auto=\"1\""; break;
     case 1: attrs = " indexed=\"" + std::to_string(index) + "\""; break;
-    case 2: {
-      char buf[24];
-      std::snprintf(buf, sizeof buf, " rgb=\"FF%02X%02X%02X\"", r, g, b);
-      attrs = buf;
+    case 2:
+      attrs = " rgb=\"";
+      AppendArgb(attrs, r, g, b);
+      attrs += '"';
       break;
-    }
     case 3: attrs = " theme=\"" + std::to_string(index) + "\""; break;
     default: return;
   }
   if (tint != 0) {
-    char buf[40];
-    std::snprintf(buf, sizeof buf, " tint=\"%.17g\"", tint / 32767.0);
-    attrs += buf;
+    attrs += " tint=\"";
+    AppendShortestNumber(attrs, tint / 32767.0);
+    attrs += '"';
   }
   out += '<';
   out += element;
@@ -148,10 +157,10 @@ class StylesSink : public RecordSink {
       case kEndIndexedColors: inPalette_ = false; break;
       case kIndexedColor:
         if (inPalette_) {
-          char buf[48];
           uint8_t r = in.u8(), g = in.u8(), b = in.u8();
-          std::snprintf(buf, sizeof buf, "<rgbColor rgb=\"FF%02X%02X%02X\"/>", r, g, b);
-          palette += buf;
+          palette += "<rgbColor rgb=\"";
+          AppendArgb(palette, r, g, b);
+          palette += "\"/>";
         }
         break;
       default:
@@ -192,9 +201,9 @@ class StylesSink : public RecordSink {
       case 0x22: fonts += "<u val=\"doubleAccounting\"/>"; break;
       default: break;
     }
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "<sz val=\"%.17g\"/>", height / 20.0);
-    fonts += buf;
+    fonts += "<sz val=\"";
+    AppendShortestNumber(fonts, height / 20.0);
+    fonts += "\"/>";
     fonts += color;
     if (!name.empty()) {
       fonts += "<name val=\"";

@@ -11,15 +11,31 @@
 #include "engine/formula_check.h"
 #include "engine/formula_shift.h"
 #include "engine/iso_date.h"
+#include "engine/number_text.h"
 #include "engine/opc_package.h"
 #include "engine/cellref.h"
 #include "engine/styles_reader.h"
+#include "engine/unicode.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
 namespace corvane {
 
 namespace {
+
+// An index or a count as an attribute or a value writes it: white space, an optional
+// sign, digits; 0 when there are none, the nearest end of the range when they run past it.
+int64_t ReadInteger(const char* s) {
+  while (*s == ' ' || *s == '\t' || *s == '\n' || *s == '\r') ++s;
+  bool negative = *s == '-';
+  if (*s == '+' || *s == '-') ++s;
+  const char* e = s;
+  while (*e >= '0' && *e <= '9') ++e;
+  uint64_t v = 0;
+  if (std::from_chars(s, e, v).ec == std::errc::result_out_of_range || v > uint64_t{INT64_MAX})
+    return negative ? INT64_MIN : INT64_MAX;
+  return negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
+}
 
 // ---------------------------------------------------------------------------
 // workbook.xml
@@ -67,7 +83,7 @@ class SharedStringsHandler : public XmlHandler {
   }
   void end(std::string_view name) override {
     if (name == "si") {
-      if (buf_.find("_x") != std::string::npos) DecodeOoxmlEscapes(buf_);
+      DecodeOoxmlEscapes(buf_);
       pool_.add(buf_);
       inSi_ = false;
     } else if (name == "rPh") {
@@ -107,8 +123,8 @@ class CommentsHandler : public XmlHandler {
       c.row = r.r1;
       c.col = r.c1;
       if (const char* id = Attr(a, "authorId")) {
-        size_t i = std::strtoul(id, nullptr, 10);
-        if (i < authors.size()) c.author = authors[i];
+        int64_t i = ReadInteger(id);
+        if (i >= 0 && static_cast<uint64_t>(i) < authors.size()) c.author = authors[static_cast<size_t>(i)];
       }
       comments.push_back(std::move(c));
       inComment_ = true;
@@ -121,6 +137,7 @@ class CommentsHandler : public XmlHandler {
   }
   void end(std::string_view name) override {
     if (name == "author") {
+      DecodeOoxmlEscapes(buf_);
       authors.push_back(buf_);
       inAuthor_ = false;
     } else if (name == "comment" && inComment_) {
@@ -189,8 +206,8 @@ inline std::string_view AttrName(const char* name) {
   return std::string_view(local, static_cast<size_t>(p - local));
 }
 
-// strtoul for a plain string of up to nine digits, the way nearly every index is
-// written; false for anything else, which strtoul then reads.
+// ReadInteger for a plain string of up to nine digits, the way nearly every index is
+// written; false for anything else, which ReadInteger then reads.
 inline bool PlainNumber(const char* s, unsigned long& out) {
   unsigned long v = 0;
   int digits = 0;
@@ -202,10 +219,6 @@ inline bool PlainNumber(const char* s, unsigned long& out) {
   out = v;
   return true;
 }
-
-// Exact powers of ten: a double holds each of them without rounding.
-constexpr double kExactPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 // Cells the stored dimension may make room for at once (a guess, not a limit).
 constexpr uint64_t kMaxReservedCells = uint64_t(1) << 24;
@@ -282,7 +295,7 @@ class SheetHandler : public XmlHandler {
       if (AttrName(p[0]) == "r") r = p[1];
     if (r) {
       unsigned long plain;
-      long v = PlainNumber(r, plain) ? static_cast<long>(plain) : std::strtol(r, nullptr, 10);
+      int64_t v = PlainNumber(r, plain) ? static_cast<int64_t>(plain) : ReadInteger(r);
       if (v < 1 || v > kMaxRows) damaged(std::string("row number ") + r + " is outside the sheet");
       row_ = static_cast<int32_t>(v - 1);
     } else {
@@ -308,9 +321,9 @@ class SheetHandler : public XmlHandler {
         row_ = r;
         col_ = c - 1;  // advanced below
       } else if (k.size() == 1 && k0 == 's') {
-        unsigned long s;
-        if (!PlainNumber(v, s)) s = std::strtoul(v, nullptr, 10);
-        style_ = s < styleCount_ ? static_cast<uint32_t>(s) : 0;
+        unsigned long plain;
+        int64_t s = PlainNumber(v, plain) ? static_cast<int64_t>(plain) : ReadInteger(v);
+        style_ = s >= 0 && s < int64_t{styleCount_} ? static_cast<uint32_t>(s) : 0;
       } else if (k.size() == 1 && k0 == 't') {
         type_ = v[0] == 's' ? (v[1] == 't' ? 'f' : 's') : v[0] == 'i' ? 'i' : v[0];
       } else if (k == "cm") {
@@ -331,7 +344,7 @@ class SheetHandler : public XmlHandler {
       std::string_view k = AttrName(p[0]);
       if (k == "t") fType_ = p[1][0];  // normal, shared, array, dataTable
       else if (k == "ref") fRef_ = p[1];
-      else if (k == "si") fSi_ = std::strtol(p[1], nullptr, 10);
+      else if (k == "si") fSi_ = std::clamp<int64_t>(ReadInteger(p[1]), -1, INT32_MAX);
     }
     form_.clear();
     collect_ = &form_;
@@ -353,42 +366,6 @@ class SheetHandler : public XmlHandler {
     links.push_back(std::move(l));
   }
 
-  static bool ParseNumber(const std::string& s, double& out) {
-    const char* b = s.data();
-    const char* e = b + s.size();
-    // Most values are short decimals. When all their digits fit a double exactly,
-    // one division by an exact power of ten rounds just as from_chars does.
-    {
-      const char* p = b;
-      bool negative = p < e && *p == '-';
-      if (negative) ++p;
-      uint64_t mantissa = 0;
-      int digits = 0, decimals = -1;
-      for (; p < e; ++p) {
-        if (*p >= '0' && *p <= '9') {
-          mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-          ++digits;
-          if (decimals >= 0) ++decimals;
-        } else if (*p == '.' && decimals < 0) {
-          decimals = 0;
-        } else {
-          break;
-        }
-        if (digits > 15) break;
-      }
-      if (p == e && digits > 0) {
-        double v = static_cast<double>(mantissa);
-        if (decimals > 0) v /= kExactPow10[decimals];
-        out = negative ? -v : v;
-        return true;
-      }
-    }
-    while (b < e && (*b == ' ' || *b == '\t' || *b == '\n' || *b == '\r')) ++b;
-    if (b < e && *b == '+') ++b;
-    auto res = std::from_chars(b, e, out);
-    return res.ec == std::errc() && b != e;
-  }
-
   void endCell() {
     inCell_ = false;
     collect_ = nullptr;
@@ -404,8 +381,8 @@ class SheetHandler : public XmlHandler {
     switch (type_) {
       case 's': {
         if (val_.empty()) break;
-        unsigned long i = std::strtoul(val_.c_str(), nullptr, 10);
-        if (!sst_ || i >= sst_->size())
+        int64_t i = ReadInteger(val_.c_str());
+        if (!sst_ || i < 0 || static_cast<uint64_t>(i) >= sst_->size())
           damaged("cell " + FormatA1(row_, col_) + " refers to a shared string that does not exist");
         vt = CellType::String;
         sidx = static_cast<uint32_t>(i);
@@ -414,12 +391,13 @@ class SheetHandler : public XmlHandler {
       }
       case 'i':
         if (!hasIs_) break;
-        if (str_.find("_x") != std::string::npos) DecodeOoxmlEscapes(str_);
+        DecodeOoxmlEscapes(str_);
         vt = CellType::String;
         sidx = sheet_.strings.add(str_);
         break;
       case 'f':  // t="str"
         if (!hasFormula_ && val_.empty()) break;
+        DecodeOoxmlEscapes(val_);
         vt = CellType::String;
         if (!hasFormula_) sidx = sheet_.strings.add(val_);
         break;
@@ -446,7 +424,7 @@ class SheetHandler : public XmlHandler {
         break;
       default:
         if (val_.empty()) break;
-        if (!ParseNumber(val_, c.num))
+        if (!ParseNumberText(val_, c.num))
           damaged("cell " + FormatA1(row_, col_) + " is a number cell holding \"" + val_ + "\"");
         vt = CellType::Number;
         break;
@@ -489,7 +467,6 @@ class SheetHandler : public XmlHandler {
             ck = CachedKind::String;
             f.cachedString = type_ == 'f' ? val_ : std::string(ssub == kSharedString ? sst_->get(sidx)
                                                                                     : sheet_.strings.get(sidx));
-            if (type_ == 'f' && f.cachedString.find("_x") != std::string::npos) DecodeOoxmlEscapes(f.cachedString);
             break;
           default: break;
         }
@@ -661,30 +638,25 @@ std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, co
 }
 
 void DecodeOoxmlEscapes(std::string& s) {
+  if (s.find("_x") == std::string::npos) return;
   std::string out;
   out.reserve(s.size());
+  // Each escape is one UTF-16 code unit: a character beyond the BMP takes two in a row.
+  Utf16Decoder decoder;
   for (size_t i = 0; i < s.size();) {
     if (s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && s[i + 6] == '_') {
       unsigned v = 0;
       auto r = std::from_chars(s.data() + i + 2, s.data() + i + 6, v, 16);
       if (r.ec == std::errc() && r.ptr == s.data() + i + 6) {
-        // UTF-8 encode the code unit (escapes carry BMP characters).
-        if (v < 0x80) {
-          out += static_cast<char>(v);
-        } else if (v < 0x800) {
-          out += static_cast<char>(0xC0 | (v >> 6));
-          out += static_cast<char>(0x80 | (v & 0x3F));
-        } else {
-          out += static_cast<char>(0xE0 | (v >> 12));
-          out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (v & 0x3F));
-        }
+        decoder.put(out, v);
         i += 7;
         continue;
       }
     }
+    decoder.finish(out);
     out += s[i++];
   }
+  decoder.finish(out);
   s.swap(out);
 }
 

@@ -10,6 +10,7 @@ packages=(
   xvfb xauth
   # packaging, and the checks of an installed layout and of the package
   dpkg-dev file man-db bsdextrautils desktop-file-utils appstream lintian librsvg2-bin
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -19,4 +20,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
   apt-get update -qq
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+# The tests run a second time under a German locale (decimal comma): generate it once.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  if grep -q '^# *de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen
+  elif ! grep -q '^de_DE.UTF-8 UTF-8' /etc/locale.gen; then
+    echo 'de_DE.UTF-8 UTF-8' >> /etc/locale.gen
+  fi
+  locale-gen
 fi

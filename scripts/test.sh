@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test: once in an optimised build and
-# once more under AddressSanitizer and UndefinedBehaviorSanitizer; then the tests of what runs
-# on several threads (merges read ahead) under ThreadSanitizer.
+# Installs what is needed, builds, and runs every test: in an optimised build, there a second
+# time under a German locale (LC_ALL=de_DE.UTF-8), once more under AddressSanitizer and
+# UndefinedBehaviorSanitizer; then the tests of what runs on several threads (merges read
+# ahead) under ThreadSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
 export QT_QPA_PLATFORM=offscreen
 bash "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j2)
+# Once more under a German locale, whose decimal comma shows any number written or read
+# through the C library's locale; the window tests set the languages they check themselves.
+(cd "$root/build" && LC_ALL=de_DE.UTF-8 ctest --output-on-failure -j2)
 bash "$root/scripts/build.sh" "$root/build-asan" -DCORVANE_SANITIZE=ON -DCORVANE_BENCH=OFF -DCORVANE_UI=OFF -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

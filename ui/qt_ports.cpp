@@ -1,7 +1,7 @@
 #include "ui/qt_ports.h"
-#include <QFont>
 
 #include <QApplication>
+#include <QFont>
 #include <QMessageBox>
 #include <QProgressBar>
 
@@ -10,7 +10,16 @@ namespace corvane {
 void QtMessages::Show(const std::string& text, MessageIcon icon) {
   QMessageBox box(icon == MessageIcon::Critical ? QMessageBox::Critical : QMessageBox::Information,
                   QStringLiteral("Corvane"), QString::fromStdString(text), QMessageBox::Ok, parent_.data());
+  NormalPointerWhileModal pointer;
   box.exec();
+}
+
+NormalPointerWhileModal::NormalPointerWhileModal() : pushed_(QApplication::overrideCursor() != nullptr) {
+  if (pushed_) QApplication::setOverrideCursor(Qt::ArrowCursor);
+}
+
+NormalPointerWhileModal::~NormalPointerWhileModal() {
+  if (pushed_) QApplication::restoreOverrideCursor();
 }
 
 void QtProgress::SetMaximum(int maximum) {

@@ -18,7 +18,9 @@ inline QRect TwipsRect(int left, int top, int width, int height) {
   return QRect(Twips(left), Twips(top), Twips(width), Twips(height));
 }
 
-// Message boxes titled "Corvane" with an OK button, modal to `parent`.
+// Message boxes titled "Corvane" with an OK button, modal to `parent`. A box shown while the
+// handler has the busy pointer up shows the normal pointer; the handler's pointer is back
+// once the box is closed.
 class QtMessages : public Messages {
  public:
   explicit QtMessages(QWidget* parent = nullptr) : parent_(parent) {}
@@ -36,6 +38,20 @@ class QtProgress : public Progress {
 
  private:
   QPointer<QProgressBar> bar_;
+};
+
+// For as long as it lives, the normal pointer over a modal box the user must answer, even
+// while an override cursor (the hourglass) is set; afterwards the override-cursor stack is
+// exactly as it was. Nothing changes when no override cursor is set.
+class NormalPointerWhileModal {
+ public:
+  NormalPointerWhileModal();
+  ~NormalPointerWhileModal();
+  NormalPointerWhileModal(const NormalPointerWhileModal&) = delete;
+  NormalPointerWhileModal& operator=(const NormalPointerWhileModal&) = delete;
+
+ private:
+  bool pushed_ = false;
 };
 
 // The hourglass over the whole application. Like a mouse-pointer setting, not a stack:

@@ -2,9 +2,10 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QLocale>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "engine/cellref.h"
 
@@ -75,15 +76,20 @@ Qt::Alignment Vertical(const Style& s) {
 }
 
 // A number as it is typed: up to 15 significant digits, no grouping, E notation for the
-// very large and very small.
-std::string PlainNumber(double v) {
-  if (!std::isfinite(v)) return "#NUM!";
+// very large and very small, the decimal point of the user's language.
+QString PlainNumber(double v, const Separators& separators) {
+  if (!std::isfinite(v)) return QStringLiteral("#NUM!");
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  std::string s = buf;
-  auto e = s.find('e');
-  if (e != std::string::npos) s[e] = 'E';
-  return s;
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  std::string s(buf, r.ptr);
+  if (auto e = s.find('e'); e != std::string::npos) s[e] = 'E';
+  if (auto point = s.find('.'); point != std::string::npos) s.replace(point, 1, separators.Decimal());
+  return QString::fromStdString(s);
+}
+
+Separators LocaleSeparators() {
+  QLocale locale;
+  return Separators(locale.decimalPoint().toStdString(), locale.groupSeparator().toStdString());
 }
 
 bool HasPercent(const std::string& code) {
@@ -104,6 +110,7 @@ SheetModel::SheetModel(const SheetData& data, const std::vector<Style>& styles, 
       data_(data),
       styles_(styles),
       date1904_(date1904),
+      separators_(LocaleSeparators()),
       formats_(styles.size()),
       fonts_(styles.size()) {
   int32_t lastRow = data.used.empty() ? -1 : data.used.r2;
@@ -181,7 +188,7 @@ RenderedValue SheetModel::render(const Cell& c) const {
   const NumberFormat& fmt = format(c.style);
   switch (c.type) {
     case CellType::Blank: return RenderedValue{{}, kAutoColor, Align::Left};
-    case CellType::Number: return fmt.Number(c.num, date1904_);
+    case CellType::Number: return fmt.Number(c.num, date1904_, separators_);
     case CellType::String: return fmt.Text(data_.str(c));
     case CellType::Bool: return RenderBool(c.num != 0);
     case CellType::Error: return RenderError(ErrorText(static_cast<ErrorCode>(c.sub)));
@@ -189,7 +196,7 @@ RenderedValue SheetModel::render(const Cell& c) const {
       if (c.aux >= data_.formulas.size()) return RenderedValue{{}, kAutoColor, Align::Left};
       const Formula& f = data_.formulas[c.aux];
       switch (static_cast<CachedKind>(c.sub)) {
-        case CachedKind::Number: return fmt.Number(c.num, date1904_);
+        case CachedKind::Number: return fmt.Number(c.num, date1904_, separators_);
         case CachedKind::String: return fmt.Text(f.cachedString);
         case CachedKind::Bool: return RenderBool(c.num != 0);
         case CachedKind::Error: return RenderError(ErrorText(static_cast<ErrorCode>(f.cachedError)));
@@ -231,10 +238,10 @@ QString SheetModel::formulaBarText(int row, int col) const {
   if (format(c->style).IsDateTime() && v >= 0) {
     double whole = std::floor(v);
     const char* code = v == whole ? "m/d/yyyy" : v < 1 ? "h:mm:ss AM/PM" : "m/d/yyyy h:mm:ss AM/PM";
-    return QString::fromStdString(NumberFormat(code).Number(v, date1904_).text);
+    return QString::fromStdString(NumberFormat(code).Number(v, date1904_, separators_).text);
   }
-  if (HasPercent(s.numFmt)) return QString::fromStdString(PlainNumber(v * 100) + "%");
-  return QString::fromStdString(PlainNumber(v));
+  if (HasPercent(s.numFmt)) return PlainNumber(v * 100, separators_) + QLatin1Char('%');
+  return PlainNumber(v, separators_);
 }
 
 SheetModel::Look SheetModel::look(int row, int col) const {

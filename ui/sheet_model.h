@@ -20,8 +20,8 @@ class SheetModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  // What the formula bar shows for a cell: "=" and the formula for a formula, else the
-  // value as it would be typed in.
+  // What the formula bar shows for a cell: "=" and the formula text as stored for a formula,
+  // else the value as it would be typed in (a number with the locale's decimal point).
   static constexpr int FormulaBarRole = Qt::UserRole + 1;
 
   // Rows and columns shown past the last used ones, so the sheet can be scrolled a little
@@ -31,7 +31,8 @@ class SheetModel : public QAbstractTableModel {
   static constexpr int kMinRows = 200;
   static constexpr int kMinColumns = 52;  // A..AZ
 
-  // `data`, `styles` must outlive the model; the cells must be sorted.
+  // `data`, `styles` must outlive the model; the cells must be sorted. Numbers show the
+  // decimal point and thousands separator of the default QLocale (the user's language).
   SheetModel(const SheetData& data, const std::vector<Style>& styles, bool date1904, QObject* parent = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -88,6 +89,7 @@ class SheetModel : public QAbstractTableModel {
   const SheetData& data_;
   const std::vector<Style>& styles_;
   bool date1904_;
+  Separators separators_;
   int rows_, cols_;
   // One compiled number format and one font per style, made when first needed.
   mutable std::vector<std::optional<NumberFormat>> formats_;

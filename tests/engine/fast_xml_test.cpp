@@ -374,7 +374,8 @@ TEST(FastXmlSheets, NumbersReadExactlyWhateverTheDimensionClaims) {
     for (size_t i = 0; i < numbers.size(); ++i) {
       const Cell* c = d.find(static_cast<int32_t>(i), 1);
       ASSERT_NE(c, nullptr) << numbers[i];
-      double want = std::strtod(numbers[i].c_str(), nullptr);
+      // strtod in the C locale: the reference, independent of the one the tests run under.
+      double want = strtod_l(numbers[i].c_str(), nullptr, test::CLocale());
       EXPECT_EQ(std::bit_cast<uint64_t>(c->num), std::bit_cast<uint64_t>(want)) << numbers[i];
     }
   }

@@ -7,6 +7,7 @@
 #include "engine/cellref.h"
 #include "engine/merge.h"
 #include "engine/spreadsheet_automation.h"
+#include "engine/zip_package.h"
 #include "lists/path_functions.h"
 #include "tests/engine/test_support.h"
 
@@ -348,17 +349,23 @@ TEST_F(Merging, CorpusBlockPastTheLastRowFailsCleanly) {
   EXPECT_EQ(Application::AliveCount(), 0);
 }
 
+// Read the same under every locale: the engine tests run a second time under a German one,
+// where strtod would stop at the period.
 TEST(GapText, ReadsLikeTheGapBox) {
   struct Case {
     const char* text;
     std::optional<int32_t> value;
   } cases[] = {
-      {"", 0},          {"-3", -3},       {"abc", 0},       {"5 abc", 5},      {"1 2", 12},
+      {"", 0},          {"-3", 0},        {"abc", 0},       {"5 abc", 5},      {"1 2", 12},
       {"2.5", 2},       {"3.5", 4},       {"2.7", 3},       {"1e1", 10},       {"1E+2", 100},
-      {"\t7\n", 7},     {"+4", 4},        {".5", 0},        {"1.5", 2},        {"&H1F", 31},
-      {"&o17", 15},     {"&HZZ", 0},      {"1e", 1},        {"- 2", -2},       {"12abc34", 12},
+      {"2.6", 3},       {"1.5e1", 15},    {"1,5", 1},       {"0.5", 0},        {"1.5", 2},
+      {"\t7\n", 7},     {"+4", 4},        {".5", 0},        {"&H1F", 31},      {"&o17", 15},
+      {"&HZZ", 0},      {"1e", 1},        {"- 2", 0},       {"12abc34", 12},   {"1e-400", 0},
       {"999999999999", std::nullopt},     {"2147483647", INT32_MAX},           {"2147483648", std::nullopt},
-      {"-2147483648", INT32_MIN},         {"1e400", std::nullopt},             {"1e-400", 0},
+      {"2147483647.4", INT32_MAX},        {"2147483647.5", std::nullopt},      {"1e400", std::nullopt},
+      {"&H80000000", std::nullopt},
+      // Below zero, however far, is no gap: nothing there is too large.
+      {"-2147483648", 0},  {"-99999999999", 0},  {"-1e400", 0},  {"-&H10", 0},
   };
   for (auto& c : cases) EXPECT_EQ(ReadGapText(c.text), c.value) << '"' << c.text << '"';
 }
@@ -366,7 +373,8 @@ TEST(GapText, ReadsLikeTheGapBox) {
 TEST(GapText, BoxShowsZeroOnlyForValuesBelowOne) {
   Recorder rec;
   ListModel empty;
-  for (auto [in, out, count] : {std::tuple{"-3", "0", 0}, {"", "0", 0}, {"0.4", "0", 0}, {"2.7", "2.7", 3}, {"1", "1", 1}}) {
+  for (auto [in, out, count] : {std::tuple{"-3", "0", 0}, {"", "0", 0}, {"0.4", "0", 0}, {"2.7", "2.7", 3}, {"1", "1", 1},
+                                {"-99999999999", "0", 0}, {"-1e999", "0", 0}}) {
     std::string text = in;
     int32_t gap = -1;
     MergeCommand(empty, text, 0, gap, rec, rec);
@@ -380,6 +388,46 @@ TEST(GapText, BoxShowsZeroOnlyForValuesBelowOne) {
   EXPECT_EQ(rec.shown.at(0), std::make_pair(std::string(kGapTooLarge), MessageIcon::Information));
   EXPECT_EQ(huge, "999999999999");
   EXPECT_EQ(gap, 7);
+}
+
+TEST(GapText, TheSameUnderEveryLocale) {
+  Recorder rec;
+  ListModel empty;
+  for (const char* locale : {"C", test::kGermanLocale}) {
+    test::ScopedLocale scope(locale);
+    ASSERT_TRUE(scope.ok()) << locale << " is not generated here: scripts/install-deps.sh generates it";
+    for (auto [text, gap] : {std::pair{"2.6", 3}, {"3.5", 4}, {"1.5e1", 15}}) {
+      std::string box = text;
+      int32_t count = -1;
+      MergeCommand(empty, box, 0, count, rec, rec);
+      EXPECT_EQ(count, gap) << text << " under " << locale;
+      EXPECT_EQ(box, text);
+    }
+  }
+}
+
+// Formulas of an .xls that hold decimal constants ("=16763386.88+862187.11") are decompiled,
+// pasted and saved to the same bytes whatever the locale the program runs under.
+TEST_F(Merging, SavedWorkbookIsTheSameUnderEveryLocale) {
+  std::string xls = (test::Corpus() / "xls/poi_florida_data.ashx.xls").string();
+  fingerprints[xls] = test::ReadAll(xls);
+  queue(xls, "LegendFL");
+  queue(xls, "DistrictData0607");
+  std::map<std::string, std::string> sheets;
+  for (const char* locale : {"C", test::kGermanLocale}) {
+    test::ScopedLocale scope(locale);
+    ASSERT_TRUE(scope.ok()) << locale << " is not generated here: scripts/install-deps.sh generates it";
+    gapText = "1.5e1";
+    ASSERT_EQ(merge(0), MergeOutcome::Succeeded) << locale;
+    EXPECT_EQ(gapCount, 15);
+    auto out = tmp / (std::string("merged-") + locale + ".xlsx");
+    keeper.shown->Workbooks().Item(1).SaveAs(out.string());
+    keeper.shown->Quit();
+    keeper.shown.reset();
+    sheets[locale] = ZipPackage(out.string(), "merged").read("xl/worksheets/sheet1.xml");
+  }
+  EXPECT_NE(sheets["C"].find("<f>16763386.88+862187.11</f>"), std::string::npos);
+  EXPECT_EQ(sheets["C"], sheets[test::kGermanLocale]);
 }
 
 }  // namespace

@@ -266,6 +266,41 @@ TEST(NumberFormatSections, CurrencyAndLocale) {
   });
 }
 
+// The separators the caller gives (the window's language) replace every decimal point and
+// thousands separator the number shows; the format code is read the same, and its literal
+// text stays as written.
+TEST(NumberFormatSeparators, TheCallersLanguage) {
+  const Separators german(",", ".");
+  const Separators swiss(".", "\xE2\x80\x99");  // a right single quotation mark, 3 bytes
+  struct SepCase {
+    const char* code;
+    double value;
+    const char* de;
+    const char* ch;
+  } cases[] = {
+      {"#,##0.0", 1234.5, "1.234,5", "1\xE2\x80\x99" "234.5"},
+      {"#,##0", -1234567, "-1.234.567", "-1\xE2\x80\x99" "234\xE2\x80\x99" "567"},
+      {"0.00%", 0.125, "12,50%", "12.50%"},
+      {"0.00E+00", 12345, "1,23E+04", "1.23E+04"},
+      {"##0.0E+0", 12345, "12,3E+3", "12.3E+3"},
+      {"General", 0.5, "0,5", "0.5"},
+      {"General", 123456789012.0, "1,23457E+11", "1.23457E+11"},
+      {"General", -1.0 / 3, "-0,33333", "-0.33333"},
+      {"# ?/?", 1.5, "1 1/2", "1 1/2"},
+      {"hh:mm:ss.00", 0.5 + 0.5 / 86400, "12:00:00,50", "12:00:00.50"},
+      {"dd.mm.yyyy", 45306, "15.01.2024", "15.01.2024"},  // literal points stay
+      {"#,##0.00 \"a.b\"", 1000, "1.000,00 a.b", "1\xE2\x80\x99" "000.00 a.b"},
+      {"???,???.0", 1234.5, "  1.234,5", "  1\xE2\x80\x99" "234.5"},
+      {"0.0;[<0]\"neg\"General", -2.5, "neg2,5", "neg2.5"},
+      {".00", 12.5, "12,50", "12.50"},
+  };
+  for (const SepCase& c : cases) {
+    NumberFormat f(c.code);
+    EXPECT_EQ(f.Number(c.value, false, german).text, c.de) << c.code << " " << c.value;
+    EXPECT_EQ(f.Number(c.value, false, swiss).text, c.ch) << c.code << " " << c.value;
+  }
+}
+
 TEST(NumberFormatSections, Colours) {
   struct ColourCase {
     const char* code;

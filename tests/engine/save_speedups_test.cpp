@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/save_speedups.h"
+#include "tests/engine/test_support.h"
 
 namespace corvane {
 namespace {
@@ -22,12 +23,15 @@ std::string Ours(const char* fmt, ...) {
   return n < 0 ? "<refused>" : std::string(buf) + "|" + std::to_string(n);
 }
 
+// What the C library writes in the C locale, whatever locale the tests run under.
 std::string Libc(const char* fmt, ...) {
+  locale_t previous = uselocale(test::CLocale());
   char buf[256];
   va_list ap;
   va_start(ap, fmt);
   int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
   va_end(ap);
+  uselocale(previous);
   return std::string(buf) + "|" + std::to_string(n);
 }
 

@@ -2,6 +2,8 @@
 // file fingerprints and the independent reader.
 #pragma once
 
+#include <locale.h>
+
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -10,6 +12,32 @@
 #include <vector>
 
 namespace corvane::test {
+
+// The C locale as an object, for references the C library computes (strtod_l, uselocale)
+// while the tests run under the user's locale.
+inline locale_t CLocale() {
+  static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t{});
+  return c;
+}
+
+// The process's locale, every category, set for as long as this lives (as QApplication sets
+// the user's); the one before comes back afterwards. ok() is false for a locale that is not
+// generated on this machine.
+class ScopedLocale {
+ public:
+  explicit ScopedLocale(const char* name) : previous_(setlocale(LC_ALL, nullptr)) {
+    ok_ = setlocale(LC_ALL, name) != nullptr;
+  }
+  ~ScopedLocale() { setlocale(LC_ALL, previous_.c_str()); }
+  ScopedLocale(const ScopedLocale&) = delete;
+  ScopedLocale& operator=(const ScopedLocale&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  std::string previous_;
+  bool ok_ = false;
+};
+inline constexpr const char* kGermanLocale = "de_DE.UTF-8";
 
 inline std::filesystem::path Corpus() { return std::filesystem::path(CORVANE_CORPUS); }
 inline std::filesystem::path Scripts() { return std::filesystem::path(CORVANE_TEST_SCRIPTS); }

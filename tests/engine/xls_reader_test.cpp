@@ -485,7 +485,7 @@ TEST(XlsReader, SharedStringsSurviveEverySplitPoint) {
   std::vector<std::string> expected;
   for (const SstEntry& e : entries) {
     std::string u8;
-    for (char16_t ch : e.text) biff::AppendUtf8(u8, ch);
+    for (char16_t ch : e.text) AppendUtf8(u8, ch);
     expected.push_back(u8);
   }
   std::string cells;

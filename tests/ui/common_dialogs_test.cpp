@@ -11,6 +11,8 @@
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -123,6 +125,7 @@ class CommonDialogsTest : public QObject {
   void fontSizesKeepWholePoints_data();
   void fontSizesKeepWholePoints();
   void printerDialogsReportNoPrinter();
+  void printerDialogsAnswerTheUser();
 
  private:
   std::unique_ptr<QWidget> owner_;
@@ -130,7 +133,13 @@ class CommonDialogsTest : public QObject {
   QString dir_;  // the temporary folder, without a trailing "/"
 };
 
+// Printers the tests give the dialogs instead of the machine's.
+PrinterList NoPrinters() { return {}; }
+PrinterList TwoPrinters() { return {{QStringLiteral("Office"), QStringLiteral("Lab")}, QStringLiteral("Office")}; }
+PrinterList NoDefaultPrinter() { return {{QStringLiteral("Office")}, QString()}; }
+
 void CommonDialogsTest::init() {
+  SetPrinterLookup(&NoPrinters);  // whatever printers this machine has
   owner_ = std::make_unique<QWidget>();
   tmp_ = std::make_unique<QTemporaryDir>();
   QVERIFY(tmp_->isValid());
@@ -138,6 +147,7 @@ void CommonDialogsTest::init() {
 }
 
 void CommonDialogsTest::cleanup() {
+  SetPrinterLookup(nullptr);
   QCOMPARE(QApplication::activeModalWidget(), nullptr);
   owner_.reset();
   tmp_.reset();
@@ -703,7 +713,43 @@ void CommonDialogsTest::printerDialogsReportNoPrinter() {
   ModalGuard<QDialog> guard;
   QVERIFY(!d.ShowPrinter());
   QVERIFY(!d.ShowPrinterProperties());
+  // Printers, but none of them the default: there is no default printer's page set-up.
+  SetPrinterLookup(&NoDefaultPrinter);
+  QVERIFY(!d.ShowPrinterProperties());
   QCOMPARE(guard.count(), 0);
+  // The machine's own printers, through QPrinterInfo: none here, or a dialog the guard cancels.
+  SetPrinterLookup(nullptr);
+  QVERIFY(!d.ShowPrinter());
+  QVERIFY(!d.ShowPrinterProperties());
+}
+
+void CommonDialogsTest::printerDialogsAnswerTheUser() {
+  SetPrinterLookup(&TwoPrinters);
+  CCommonDialogs d;
+  d.Init(owner_.get());
+  for (bool confirm : {false, true}) {
+    QAbstractPrintDialog::PrintDialogOptions options;
+    WhenModal<QPrintDialog>([&](QPrintDialog* p) {
+      options = p->options();
+      confirm ? p->accept() : p->reject();
+    });
+    QCOMPARE(d.ShowPrinter(), confirm);
+    QVERIFY(!options.testFlag(QAbstractPrintDialog::PrintSelection));
+    QVERIFY(!options.testFlag(QAbstractPrintDialog::PrintPageRange));
+    QVERIFY(!options.testFlag(QAbstractPrintDialog::PrintToFile));
+    QVERIFY(!options.testFlag(QAbstractPrintDialog::PrintCurrentPage));
+
+    QWidget* parent = nullptr;
+    WhenModal<QPageSetupDialog>([&](QPageSetupDialog* p) {
+      parent = p->parentWidget();
+      confirm ? p->accept() : p->reject();
+    });
+    QCOMPARE(d.ShowPrinterProperties(), confirm);
+    QCOMPARE(parent, owner_.get());
+  }
+  // Nothing the user chose is kept in the fields.
+  QVERIFY(d.FileName().isEmpty() && d.FontName().isEmpty());
+  QCOMPARE(d.Color(), 0);
 }
 
 QTEST_MAIN(CommonDialogsTest)

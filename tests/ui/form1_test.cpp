@@ -26,6 +26,7 @@
 #include <QUrl>
 #include <QtTest>
 #include <functional>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -1199,6 +1200,56 @@ class Form1Test : public QObject {
     QCOMPARE(seen[0].icon, QMessageBox::Information);
     QCOMPARE(seen[1].icon, QMessageBox::Critical);
     QCOMPARE(seen[0].buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    w->SetMessages(&rec);
+  }
+
+  // "Open excel file failed!" comes while the sources are read under the hourglass: the box
+  // shows the normal pointer, and the hourglass is gone once the handler ends.
+  void messageBoxShowsTheNormalPointer() {
+    auto w = makeForm();
+    w->show();
+    w->SetMessages(nullptr);
+    WriteBytes(file("damaged.xlsx"), "not a workbook at all");
+    w->lists.sources.Add({file("damaged.xlsx").string(), "", kIconWorkbook, false});
+    w->lists.sources.Select(1);
+    // Each box up: the pointer over it and its text; then OK.
+    std::vector<std::pair<std::optional<Qt::CursorShape>, QString>> seen;
+    int boxes = 0;
+    std::function<void(QWidget*)> answer = [&](QWidget* modal) {
+      const QCursor* c = QApplication::overrideCursor();
+      auto* box = qobject_cast<QMessageBox*>(modal);
+      QVERIFY(box);
+      seen.emplace_back(c ? std::optional(c->shape()) : std::nullopt, box->text());
+      box->button(QMessageBox::Ok)->click();
+      if (--boxes > 0) WhenModal(answer);
+    };
+    boxes = 2;  // the failure's own description, then "Open excel file failed!"
+    WhenModal(answer);
+    w->ListView1_ItemClick();
+    QCOMPARE(seen.size(), size_t(2));
+    QCOMPARE(seen[1].second, QStringLiteral("Open excel file failed!"));
+    for (auto& [pointer, text] : seen) QCOMPARE(pointer, std::optional(Qt::ArrowCursor));
+    QVERIFY(!QApplication::overrideCursor());
+
+    // Outside a busy handler nothing is set; inside any stack of pointers the one on top
+    // comes back, the stack as deep as before.
+    QtMessages messages(w.get());
+    boxes = 1;
+    WhenModal(answer);
+    messages.Show("File does not exist!", MessageIcon::Information);
+    QCOMPARE(seen.back().first, std::nullopt);
+    QVERIFY(!QApplication::overrideCursor());
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    QApplication::setOverrideCursor(Qt::IBeamCursor);
+    boxes = 1;
+    WhenModal(answer);
+    messages.Show("File does not exist!", MessageIcon::Information);
+    QCOMPARE(seen.back().first, std::optional(Qt::ArrowCursor));
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::IBeamCursor);
+    QApplication::restoreOverrideCursor();
+    QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QApplication::restoreOverrideCursor();
+    QVERIFY(!QApplication::overrideCursor());
     w->SetMessages(&rec);
   }
 

@@ -168,6 +168,7 @@ class WorkbookWindowTest : public QObject {
   void valuesRenderThroughTheirFormats();
   void formulasShowTheirCachedResults();
   void formulaBarShowsWhatWasEntered();
+  void numbersShowTheSeparatorsOfTheUsersLanguage();
   void coloursFontsAndAlignment();
   void headersAndExtent();
   void multiDataAgreesWithData();
@@ -200,7 +201,12 @@ class WorkbookWindowTest : public QObject {
   int aliveBefore_ = 0;
 };
 
-void WorkbookWindowTest::initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+// The grid shows numbers in the default QLocale's language: the tests expect English ones
+// unless they choose another, whatever locale they run under.
+void WorkbookWindowTest::initTestCase() {
+  QApplication::setQuitOnLastWindowClosed(false);
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
 
 void WorkbookWindowTest::cleanupTestCase() { Application::SetPresenter(nullptr); }
 
@@ -353,6 +359,49 @@ void WorkbookWindowTest::formulaBarShowsWhatWasEntered() {
   QCOMPARE(BarText(m, 2, 2), QStringLiteral("#REF!"));
   QCOMPARE(BarText(m, 3, 3), QString());
   QCOMPARE(m.data(m.index(0, 0), Qt::EditRole).toString(), QStringLiteral("=SUM(B1:B9)"));
+}
+
+void WorkbookWindowTest::numbersShowTheSeparatorsOfTheUsersLanguage() {
+  SheetBuilder b;
+  b.number(0, 0, 1234.5, b.style(WithFormat("#,##0.0")));
+  b.number(0, 1, 0.125, b.style(WithFormat("0.00%")));
+  b.number(0, 2, 12345, b.style(WithFormat("0.00E+00")));
+  b.number(0, 3, 0.5);
+  b.number(0, 4, 1.5, b.style(WithFormat("# ?/?")));
+  b.number(0, 5, 45306 + 45045.5 / 86400, b.style(WithFormat("dd.mm.yyyy hh:mm:ss.00")));  // 12:30:45.5
+  b.number(0, 6, 1234567, b.style(WithFormat("#,##0")));
+  b.number(0, 7, 1e21);
+  b.formula(1, 0, "1.5+A1*2", CachedKind::Number, 2470.5, {}, ErrorCode::Null, b.style(WithFormat("#,##0.00")));
+  b.number(1, 1, 0.125, b.style(WithFormat("0%")));
+  const SheetData& d = b.done();
+
+  struct Language {
+    QLocale locale;
+    QStringList grid, bar;
+  } languages[] = {
+      {QLocale(QLocale::German, QLocale::Germany),
+       {"1.234,5", "12,50%", "1,23E+04", "0,5", "1 1/2", "15.01.2024 12:30:45,50", "1.234.567", "1E+21", "2.470,50"},
+       {"1234,5", "=1.5+A1*2", "12,5%"}},
+      {QLocale(QLocale::French, QLocale::France),  // a narrow no-break space between thousands
+       {"1\u202F234,5", "12,50%", "1,23E+04", "0,5", "1 1/2", "15.01.2024 12:30:45,50", "1\u202F234\u202F567", "1E+21",
+        "2\u202F470,50"},
+       {"1234,5", "=1.5+A1*2", "12,5%"}},
+      {QLocale(QLocale::English, QLocale::UnitedStates),
+       {"1,234.5", "12.50%", "1.23E+04", "0.5", "1 1/2", "15.01.2024 12:30:45.50", "1,234,567", "1E+21", "2,470.50"},
+       {"1234.5", "=1.5+A1*2", "12.5%"}},
+  };
+  const QLocale before;
+  for (const Language& l : languages) {
+    QLocale::setDefault(l.locale);
+    SheetModel m(d, b.styles, false);
+    QStringList grid;
+    for (int c = 0; c <= 7; ++c) grid << ShownText(m, 0, c);
+    grid << ShownText(m, 1, 0);
+    QStringList bar = {BarText(m, 0, 0), BarText(m, 1, 0), BarText(m, 1, 1)};
+    QLocale::setDefault(before);
+    QCOMPARE(grid, l.grid);
+    QCOMPARE(bar, l.bar);
+  }
 }
 
 void WorkbookWindowTest::coloursFontsAndAlignment() {
