@@ -26,11 +26,12 @@ using biff::U32;
 enum : uint16_t {
   kFormula = 0x0006, kEof = 0x000A, kExternSheet = 0x0017, kName = 0x0018, kNote = 0x001C,
   kDateMode = 0x0022, kExternName = 0x0023, kFilePass = 0x002F, kFont = 0x0031, kContinue = 0x003C,
-  kCodePage = 0x0042, kObj = 0x005D, kWsBool = 0x0081, kBoundSheet = 0x0085, kPalette = 0x0092,
+  kCodePage = 0x0042, kObj = 0x005D, kColInfo = 0x007D, kWsBool = 0x0081, kBoundSheet = 0x0085, kPalette = 0x0092,
   kMulRk = 0x00BD, kMulBlank = 0x00BE, kRString = 0x00D6, kXf = 0x00E0, kMergedCells = 0x00E5,
   kSst = 0x00FC, kLabelSst = 0x00FD, kSupBook = 0x01AE, kTxo = 0x01B6, kHlink = 0x01B8,
   kDimensions = 0x0200, kBlank = 0x0201, kNumber = 0x0203, kLabel = 0x0204, kBoolErr = 0x0205,
-  kString = 0x0207, kArray = 0x0221, kTable = 0x0236, kRk = 0x027E, kFormat = 0x041E,
+  kString = 0x0207, kRow = 0x0208, kArray = 0x0221, kDefaultRowHeight = 0x0225, kTable = 0x0236, kRk = 0x027E,
+  kFormat = 0x041E,
   kShrFmla = 0x04BC, kHlinkTooltip = 0x0800, kBof = 0x0809,
   kBof2 = 0x0009, kBof3 = 0x0209, kBof4 = 0x0409,
 };
@@ -289,8 +290,9 @@ struct RawXf {
   bool style = false, locked = true, hidden = false;
   uint8_t hAlign = 0, vAlign = 2, rotation = 0, indent = 0;
   bool wrap = false, shrink = false;
-  uint8_t left = 0, right = 0, top = 0, bottom = 0;
-  uint8_t leftColor = 64, rightColor = 64, topColor = 64, bottomColor = 64;
+  uint8_t left = 0, right = 0, top = 0, bottom = 0, diagonal = 0;
+  uint8_t leftColor = 64, rightColor = 64, topColor = 64, bottomColor = 64, diagonalColor = 64;
+  bool diagonalDown = false, diagonalUp = false;
   uint8_t pattern = 0, fg = 64, bg = 65;
 };
 
@@ -527,8 +529,12 @@ void XlsReader::readGlobals() {
           x.bottom = (b1 >> 12) & 0x0F;
           x.leftColor = (b1 >> 16) & 0x7F;
           x.rightColor = (b1 >> 23) & 0x7F;
+          x.diagonalDown = b1 & 0x40000000u;
+          x.diagonalUp = b1 & 0x80000000u;
           x.topColor = b2 & 0x7F;
           x.bottomColor = (b2 >> 7) & 0x7F;
+          x.diagonalColor = (b2 >> 14) & 0x7F;
+          x.diagonal = (b2 >> 21) & 0x0F;
           x.pattern = (b2 >> 26) & 0x3F;
           uint16_t fill = U16(d + 18);
           x.fg = fill & 0x7F;
@@ -705,6 +711,11 @@ std::shared_ptr<const StyleTable> XlsReader::buildStyles() const {
     s.right = side(x.right, x.rightColor);
     s.top = side(x.top, x.topColor);
     s.bottom = side(x.bottom, x.bottomColor);
+    if (x.diagonalUp || x.diagonalDown) {
+      s.diagonal = side(x.diagonal, x.diagonalColor);
+      s.diagonalUp = x.diagonalUp && s.diagonal.style != BorderStyle::None;
+      s.diagonalDown = x.diagonalDown && s.diagonal.style != BorderStyle::None;
+    }
     s.hAlign = x.hAlign <= 7 ? static_cast<HAlign>(x.hAlign) : HAlign::General;
     static constexpr VAlign kV[5] = {VAlign::Top, VAlign::Center, VAlign::Bottom, VAlign::Justify, VAlign::Distributed};
     s.vAlign = x.vAlign < 5 ? kV[x.vAlign] : VAlign::Bottom;
@@ -796,7 +807,8 @@ class SheetLoader {
 
   void blank(uint16_t row, uint16_t col, uint16_t ixfe) {
     uint32_t s = style(ixfe);
-    if (s == 0) return;
+    // A blank of the default format matters only against its row's or column's format.
+    if (s == 0 && !sheet_.takesRowOrColumnFormat(row, col)) return;
     Cell c;
     if (!Place(c, row, col)) return;
     c.style = s;
@@ -831,6 +843,8 @@ class SheetLoader {
   }
 
   void formula(const uint8_t* d, size_t n);
+  void rowRecord(const uint8_t* d, size_t n);
+  void colInfo(const uint8_t* d, size_t n);
   void settle();
   void toValue(Cell& c);
   void hlink(const uint8_t* d, size_t n);
@@ -853,6 +867,7 @@ class SheetLoader {
   std::unordered_map<uint16_t, std::string> objText_;
   int32_t lastObj_ = -1;
   bool dropBlanks_ = false;
+  int32_t defaultHeight_ = -1;  // the sheet's row height in twips, below 0 when not given
   std::string buf_;
 };
 
@@ -934,6 +949,15 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
       }
       case kFormula:
         formula(d, n);
+        break;
+      case kRow:
+        rowRecord(d, n);
+        break;
+      case kColInfo:
+        colInfo(d, n);
+        break;
+      case kDefaultRowHeight:
+        if (n >= 4) defaultHeight_ = U16(d + 2);
         break;
       case kString: {
         if (stringFormula_ < 0) break;
@@ -1073,6 +1097,9 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
     }
   }
   settle();
+  std::erase_if(sheet_.links, [](const Hyperlink& l) {
+    return l.target.empty() && l.location.empty() && l.tooltip.empty() && l.display.empty();
+  });
   for (auto& c : sheet_.comments) {
     // Excel shows a note's text with LF line breaks; the file may have CR LF or CR.
     std::string& t = c.text;
@@ -1087,6 +1114,38 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
     }
     t.swap(o);
   }
+}
+
+// A row's own height, format and visibility; the same layout in BIFF5 and BIFF8. Only what
+// differs from a plain row is kept: a height set by hand or unlike the sheet's default (an
+// automatic height follows the row's content), a format, hiding.
+void SheetLoader::rowRecord(const uint8_t* d, size_t n) {
+  if (n < 16) return;
+  uint16_t height = U16(d + 6) & 0x7FFF;
+  uint32_t flags = U32(d + 12);
+  RowInfo info;
+  info.row = U16(d);
+  info.hidden = flags & 0x20;
+  info.hasStyle = flags & 0x80;
+  info.style = info.hasStyle ? style(static_cast<uint16_t>((flags >> 16) & 0x0FFF)) : 0;
+  if ((flags & 0x40) || (defaultHeight_ >= 0 && height != defaultHeight_)) info.height = height / 20.0;
+  if (info.hasStyle || info.hidden || info.height >= 0) sheet_.rowInfo.push_back(info);
+}
+
+// A run of columns: width in 1/256 of a character (the unit of an .xlsx <col width>), format,
+// hidden flag.
+void SheetLoader::colInfo(const uint8_t* d, size_t n) {
+  if (n < 10) return;
+  uint16_t first = U16(d), last = U16(d + 2);
+  if (first > last || first >= kMaxCols) return;
+  ColInfo c;
+  c.first = first;
+  c.last = std::min<int32_t>(last, kMaxCols - 1);
+  c.width = U16(d + 4) / 256.0;
+  c.style = style(U16(d + 6));
+  c.hasStyle = c.style != 0;
+  c.hidden = U16(d + 8) & 1;
+  sheet_.colInfo.push_back(c);
 }
 
 void SheetLoader::formula(const uint8_t* d, size_t n) {
@@ -1218,7 +1277,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
     return true;
   };
   std::string ignored;
-  if ((flags & 0x10) && !text(ignored)) return;  // display name
+  if ((flags & 0x10) && !text(link.display)) return;
   if ((flags & 0x80) && !text(ignored)) return;  // frame name
   if (flags & 0x01) {
     if (flags & 0x100) {
@@ -1269,7 +1328,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
     }
   }
   if ((flags & 0x08) && !text(link.location)) return;
-  if (link.target.empty() && link.location.empty()) return;
+  // A link that leads nowhere is kept for its text and the tip that may follow.
   sheet_.links.push_back(std::move(link));
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -151,7 +152,7 @@ struct SharedMaster {
 
 struct PendingLink {
   Rect ref;
-  std::string relId, location, tooltip;
+  std::string relId, location, tooltip, display;
 };
 
 // Parses "B12" without allocating. Row and column come back 0-based.
@@ -228,11 +229,13 @@ class SheetHandler : public XmlHandler {
         return;
       case 3:
         if (name == "row" && inData_) return startRow(a);
+        if (name == "col" && !inData_) return startCol(a);
         if (name == "rPh") ++skip_;
         return;
       default:
         if (name == "sheetData") inData_ = true;
         else if (name == "dimension") startDimension(a);
+        else if (name == "sheetFormatPr") startFormatPr(a);
         else if (name == "mergeCell") startMerge(a);
         else if (name == "hyperlink") startLink(a);
         return;
@@ -274,10 +277,59 @@ class SheetHandler : public XmlHandler {
     }
   }
 
+  // "1"/"true" as the file's booleans are written.
+  static bool Flag(const char* v) { return (v[0] == '1' && !v[1]) || !std::strcmp(v, "true"); }
+
+  static bool AttrNumber(const char* v, double& out) {
+    const char* e = v + std::strlen(v);
+    auto r = std::from_chars(v, e, out);
+    return r.ec == std::errc() && r.ptr == e && std::isfinite(out);
+  }
+
+  void startFormatPr(const char** a) {
+    if (const char* v = Attr(a, "defaultRowHeight")) AttrNumber(v, defaultHeight_);
+  }
+
+  // A run of columns: its width, format and visibility.
+  void startCol(const char** a) {
+    ColInfo c;
+    long first = 0, last = 0;
+    for (const char** p = a; *p; p += 2) {
+      std::string_view k = AttrName(p[0]);
+      if (k == "min") first = std::strtol(p[1], nullptr, 10);
+      else if (k == "max") last = std::strtol(p[1], nullptr, 10);
+      else if (k == "width") AttrNumber(p[1], c.width);
+      else if (k == "hidden") c.hidden = Flag(p[1]);
+      else if (k == "style") {
+        unsigned long st = std::strtoul(p[1], nullptr, 10);
+        c.style = st < styleCount_ ? static_cast<uint32_t>(st) : 0;
+      }
+    }
+    if (first < 1 || last < first || first > kMaxCols) return;
+    c.first = static_cast<int32_t>(first - 1);
+    c.last = static_cast<int32_t>(std::min<long>(last, kMaxCols) - 1);
+    c.hasStyle = c.style != 0;
+    if (c.width < 0) c.width = -1;
+    sheet_.colInfo.push_back(c);
+  }
+
   void startRow(const char** a) {
     const char* r = nullptr;
-    for (const char** p = a; *p && !r; p += 2)
-      if (AttrName(p[0]) == "r") r = p[1];
+    RowInfo info;
+    bool customFormat = false, customHeight = false;
+    double height = -1;
+    uint32_t style = 0;
+    for (const char** p = a; *p; p += 2) {
+      std::string_view k = AttrName(p[0]);
+      if (k == "r") r = p[1];
+      else if (k == "s") {
+        unsigned long st = std::strtoul(p[1], nullptr, 10);
+        style = st < styleCount_ ? static_cast<uint32_t>(st) : 0;
+      } else if (k == "customFormat") customFormat = Flag(p[1]);
+      else if (k == "ht") AttrNumber(p[1], height);
+      else if (k == "customHeight") customHeight = Flag(p[1]);
+      else if (k == "hidden") info.hidden = Flag(p[1]);
+    }
     if (r) {
       unsigned long plain;
       long v = PlainNumber(r, plain) ? static_cast<long>(plain) : std::strtol(r, nullptr, 10);
@@ -288,6 +340,14 @@ class SheetHandler : public XmlHandler {
       if (row_ >= kMaxRows) damaged("it has more rows than a sheet can hold");
     }
     col_ = -1;
+    // A row's s counts only with customFormat; its height when set by hand or unlike the
+    // sheet's default (an automatic height follows the row's content).
+    rowFormatted_ = customFormat;
+    info.row = row_;
+    info.hasStyle = customFormat;
+    info.style = customFormat ? style : 0;
+    if (height >= 0 && (customHeight || (defaultHeight_ >= 0 && height != defaultHeight_))) info.height = height;
+    if (info.hasStyle || info.hidden || info.height >= 0) sheet_.rowInfo.push_back(info);
   }
 
   void startCell(const char** a) {
@@ -348,6 +408,7 @@ class SheetHandler : public XmlHandler {
     if (const char* v = Attr(a, "id")) l.relId = v;
     if (const char* v = Attr(a, "location")) l.location = v;
     if (const char* v = Attr(a, "tooltip")) l.tooltip = v;
+    if (const char* v = Attr(a, "display")) l.display = v;
     links.push_back(std::move(l));
   }
 
@@ -497,7 +558,8 @@ class SheetHandler : public XmlHandler {
       c.aux = sidx;
       c.sub = ssub;
     }
-    if (vt == CellType::Blank && style_ == 0) return;
+    // A blank of the default format matters only against its row's or column's format.
+    if (vt == CellType::Blank && style_ == 0 && !rowFormatted_ && !sheet_.takesRowOrColumnFormat(row_, col_)) return;
     push(c);
   }
 
@@ -515,6 +577,8 @@ class SheetHandler : public XmlHandler {
   std::string what_;
 
   bool inData_ = false, inCell_ = false, inIs_ = false, hasIs_ = false, hasFormula_ = false, dynamic_ = false;
+  bool rowFormatted_ = false;  // the current row has a format of its own
+  double defaultHeight_ = -1;  // the sheet's row height in points, below 0 when not given
   int skip_ = 0;
   int32_t row_ = -1, col_ = -1;
   char type_ = 'n', fType_ = 'n';
@@ -599,9 +663,12 @@ class XlsxReader : public WorkbookReader {
       link.cols = l.ref.cols();
       link.location = l.location;
       link.tooltip = l.tooltip;
+      link.display = l.display;
       for (auto& r : rels)
         if (!l.relId.empty() && r.id == l.relId) link.target = r.target;
-      if (!link.target.empty() || !link.location.empty()) sheet->links.push_back(std::move(link));
+      // A link that leads nowhere still shows its tip and text: kept too.
+      if (!link.target.empty() || !link.location.empty() || !link.tooltip.empty() || !link.display.empty())
+        sheet->links.push_back(std::move(link));
     }
     for (auto& r : rels) {
       if (r.external || !EndsWith(r.type, "/comments")) continue;
