@@ -964,6 +964,13 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
   return out;
 }
 
+Rgb OfficeThemeColor(int index) {
+  return index >= 0 && index < kThemeSlots ? kDefaultTheme[static_cast<size_t>(kThemeIndexToSlot[static_cast<size_t>(index)])]
+                                           : kAutoColor;
+}
+
+Rgb Tinted(Rgb color, double tint) { return ApplyTint(color, std::clamp(tint, -1.0, 1.0)); }
+
 Rgb DefaultPaletteColor(int index) {
   return index >= 0 && index < kPaletteSize ? kDefaultPalette[static_cast<size_t>(index)] : kAutoColor;
 }

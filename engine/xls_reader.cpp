@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <new>
@@ -32,7 +33,7 @@ enum : uint16_t {
   kDimensions = 0x0200, kBlank = 0x0201, kNumber = 0x0203, kLabel = 0x0204, kBoolErr = 0x0205,
   kString = 0x0207, kRow = 0x0208, kArray = 0x0221, kDefaultRowHeight = 0x0225, kTable = 0x0236, kRk = 0x027E,
   kFormat = 0x041E,
-  kShrFmla = 0x04BC, kHlinkTooltip = 0x0800, kBof = 0x0809,
+  kShrFmla = 0x04BC, kHlinkTooltip = 0x0800, kBof = 0x0809, kXfExt = 0x087D,
   kBof2 = 0x0009, kBof3 = 0x0209, kBof4 = 0x0409,
 };
 
@@ -285,6 +286,19 @@ struct RawFont {
   std::string name = "Arial";
 };
 
+// A gradient fill as an XFEXT record gives it (Excel 2007 and later), its colours resolved
+// once the palette is known.
+struct RawGradient {
+  struct Stop {
+    uint16_t kind;   // 1 palette index, 2 RGB, 3 theme colour; else automatic
+    uint32_t value;
+    double position, tint;
+  };
+  Gradient::Type type = Gradient::Type::Linear;
+  double degree = 0, left = 0, right = 0, top = 0, bottom = 0;
+  std::vector<Stop> stops;
+};
+
 struct RawXf {
   uint16_t font = 0, fmt = 0;
   bool style = false, locked = true, hidden = false;
@@ -294,6 +308,7 @@ struct RawXf {
   uint8_t leftColor = 64, rightColor = 64, topColor = 64, bottomColor = 64, diagonalColor = 64;
   bool diagonalDown = false, diagonalUp = false;
   uint8_t pattern = 0, fg = 64, bg = 65;
+  RawGradient gradient;
 };
 
 // ---------------------------------------------------------------------------
@@ -374,6 +389,7 @@ class XlsReader : public WorkbookReader {
   void readSst(Records& rec);
   std::shared_ptr<const StyleTable> buildStyles() const;
   Rgb color(uint16_t icv) const;
+  void xfExt(const uint8_t* d, size_t n);
 
   std::unique_ptr<CompoundFile> cfb_;
   std::unique_ptr<Source> src_;
@@ -558,6 +574,9 @@ void XlsReader::readGlobals() {
         if (xfs_.size() < 65536) xfs_.push_back(x);
         break;
       }
+      case kXfExt:
+        if (v8()) xfExt(d, n);
+        break;
       case kPalette: {
         if (n < 2) break;
         size_t count = std::min<size_t>(U16(d), std::min<size_t>(56, (n - 2) / 4));
@@ -671,6 +690,38 @@ void XlsReader::readSst(Records& rec) {
   }
 }
 
+// XFEXT: properties later versions added to a cell format. Only the gradient fill is taken:
+// the rest (theme colours of borders and fonts) the XF itself says closely enough.
+void XlsReader::xfExt(const uint8_t* d, size_t n) {
+  if (n < 20) return;
+  uint16_t ixfe = U16(d + 14);
+  if (ixfe >= xfs_.size()) return;
+  size_t p = 20;
+  for (uint16_t k = U16(d + 18); k > 0 && n - p >= 4; --k) {
+    uint16_t type = U16(d + p), cb = U16(d + p + 2);
+    if (cb < 4 || cb > n - p) return;
+    const uint8_t* g = d + p + 4;
+    size_t len = cb - 4u;
+    // XFExtGradient: type, angle, the four edges of the inner rectangle, then the stops.
+    if (type == 0x0006 && len >= 48) {
+      RawGradient& out = xfs_[ixfe].gradient;
+      out.type = U32(g) == 1 ? Gradient::Type::Path : Gradient::Type::Linear;
+      out.degree = F64(g + 4);
+      out.left = F64(g + 12);
+      out.right = F64(g + 20);
+      out.top = F64(g + 28);
+      out.bottom = F64(g + 36);
+      size_t count = std::min<size_t>(U32(g + 44), (len - 48) / 22);
+      out.stops.clear();
+      for (size_t i = 0; i < count; ++i) {
+        const uint8_t* st = g + 48 + 22 * i;
+        out.stops.push_back({U16(st), U32(st + 2), F64(st + 6), F64(st + 14)});
+      }
+    }
+    p += cb;
+  }
+}
+
 Rgb XlsReader::color(uint16_t icv) const {
   // 64 and above are the system's window colours and "automatic": left to the application.
   if (icv >= 64) return kAutoColor;
@@ -698,6 +749,30 @@ std::shared_ptr<const StyleTable> XlsReader::buildStyles() const {
     if (s.pattern != FillPattern::None) {
       s.fillFg = color(x.fg);
       s.fillBg = color(x.bg);
+    }
+    if (!x.gradient.stops.empty()) {
+      // The gradient is the fill; the XF's own fill is what older versions show instead.
+      const RawGradient& rg = x.gradient;
+      s.pattern = FillPattern::None;
+      s.fillFg = s.fillBg = kAutoColor;
+      s.gradient.type = rg.type;
+      auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
+      if (rg.type == Gradient::Type::Linear) {
+        s.gradient.degree = std::isfinite(rg.degree) ? rg.degree : 0;
+      } else {
+        s.gradient.left = unit(rg.left);
+        s.gradient.right = unit(rg.right);
+        s.gradient.top = unit(rg.top);
+        s.gradient.bottom = unit(rg.bottom);
+      }
+      for (const RawGradient::Stop& st : rg.stops) {
+        Rgb c = kAutoColor;
+        if (st.kind == 1) c = color(static_cast<uint16_t>(st.value));
+        else if (st.kind == 2) c = ((st.value & 0xFF) << 16) | (st.value & 0xFF00) | ((st.value >> 16) & 0xFF);
+        else if (st.kind == 3) c = OfficeThemeColor(static_cast<int>(st.value));
+        if (c != kAutoColor && std::isfinite(st.tint) && st.tint != 0) c = Tinted(c, st.tint);
+        s.gradient.stops.push_back({unit(st.position), c});
+      }
     }
     auto side = [&](uint8_t dg, uint8_t icv) {
       BorderSide b;

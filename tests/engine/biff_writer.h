@@ -132,9 +132,10 @@ class BiffWriter {
   }
 
   // A whole workbook stream: fonts, 16 formats (the 16th the default cell format, a 17th
-  // bold one, then `extraXfs` from 17 on), the sheets and the shared strings.
+  // bold one, then `extraXfs` from 17 on, and the records `afterXfs`), the sheets and the
+  // shared strings.
   static std::string Workbook(const std::vector<Sheet>& sheets, const std::string& sst,
-                              const std::vector<std::string>& extraXfs = {}) {
+                              const std::vector<std::string>& extraXfs = {}, const std::string& afterXfs = "") {
     std::string g = Bof(0x0005);
     std::string cp;
     Put16(cp, 1200);
@@ -165,6 +166,7 @@ class BiffWriter {
       g += Rec(0x00E0, x);
     }
     for (const std::string& x : extraXfs) g += Rec(0x00E0, x);
+    g += afterXfs;
     std::vector<size_t> patch;
     for (const Sheet& s : sheets) {
       std::string b;

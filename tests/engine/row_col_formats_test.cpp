@@ -130,9 +130,9 @@ std::string WriteXls(const test::TempDir& tmp) {
     return s;
   };
   // XF 17: solid fill of palette entry 13 (yellow); 18: the bold font; 19: dashed (3) diagonal
-  // both ways in palette entry 10 (red).
+  // both ways in palette entry 10 (red); 20: a gradient, which an XFEXT record gives.
   std::vector<std::string> xfs = {W::Xf(0, 0, 0, 1u << 26, 13 | (64 << 7)), W::Xf(6, 0, 0, 0, 0),
-                                  W::Xf(0, 0, 3u << 30, (10u << 14) | (3u << 21), 0)};
+                                  W::Xf(0, 0, 3u << 30, (10u << 14) | (3u << 21), 0), W::Xf(0, 0, 0, 1u << 26, 13)};
   auto row = [&](uint16_t r, uint16_t twips, uint32_t flags) {
     return W::Rec(0x0208, u16(r) + u16(0) + u16(4) + u16(twips) + u16(0) + u16(0) + u32(flags | 0x100));
   };
@@ -147,13 +147,23 @@ std::string WriteXls(const test::TempDir& tmp) {
   static const char kStdLink[] = "\xD0\xC9\xEA\x79\xF9\xBA\xCE\x11\x8C\x82\x00\xAA\x00\x4B\xA9\x0B";
   std::string link = W::Rec(0x01B8, u16(0) + u16(0) + u16(0) + u16(0) + std::string(kStdLink, 16) + u32(2) + u32(0x10) +
                                         u32(2) + utf16("1") + u16(0));
+  auto f64 = [](double v) {
+    std::string s;
+    W::PutF64(s, v);
+    return s;
+  };
+  // Linear at 90 degrees, from theme colour 4 (accent 1) to RGB C0504D.
+  std::string gradient = u32(0) + f64(90) + f64(0) + f64(0) + f64(0) + f64(0) + u32(2) + u16(3) + u32(4) + f64(0) +
+                         f64(0) + u16(2) + u32(0x004D50C0) + f64(1) + f64(0);
+  std::string xfExt = W::Rec(0x087D, u16(0x087D) + std::string(10, '\0') + u16(0) + u16(20) + u16(0) + u16(1) + u16(6) +
+                                         u16(static_cast<uint16_t>(4 + gradient.size())) + gradient);
   std::string tip = W::Rec(0x0800, u16(0x0800) + u16(0) + u16(0) + u16(0) + u16(0) + utf16("just a tip") + u16(0));
   std::string cells = W::Rec(0x0225, u16(0) + u16(300)) + colinfo(1, 2, 20 * 256, 18, 0) + colinfo(4, 4, 2340, 15, 1) +
                       row(0, 300, 0) + row(1, 600, 0x40 | 0x80 | (17u << 16)) + row(3, 300, 0x20) + row(4, 300, 0) +
                       W::Number(0, 0, 1) + W::Rec(0x0201, W::Cell(1, 1, 15)) + W::Number(1, 2, 2, 19) +
-                      W::Number(4, 3, 5) + W::Rec(0x001C, u16(7) + u16(5) + u16(0) + u16(1) + W::Str16("Ann")) + link + tip;
+                      W::Number(4, 3, 5, 20) + W::Rec(0x001C, u16(7) + u16(5) + u16(0) + u16(1) + W::Str16("Ann")) + link + tip;
   std::string path = (tmp / "rc.xls").string();
-  W::Save(path, W::CompoundFile(W::Workbook({{"S", cells}}, "", xfs)));
+  W::Save(path, W::CompoundFile(W::Workbook({{"S", cells}}, "", xfs, xfExt)));
   return path;
 }
 
@@ -209,7 +219,7 @@ std::string WriteOds(const test::TempDir& tmp) {
 const Format kFormats[] = {
     {"xlsx", WriteXlsx, true, true},
     {"xlsb", WriteXlsb, true, true},
-    {"xls", WriteXls, true, false},
+    {"xls", WriteXls, true, true},
     {"ods", WriteOds, false, false},
 };
 
