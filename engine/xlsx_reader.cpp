@@ -20,6 +20,9 @@ namespace corvane {
 
 namespace {
 
+// "1"/"true" as the file's booleans are written.
+bool Flag(const char* v) { return !std::strcmp(v, "1") || !std::strcmp(v, "true"); }
+
 // ---------------------------------------------------------------------------
 // workbook.xml
 
@@ -43,7 +46,7 @@ class WorkbookHandler : public XmlHandler {
       }
       sheets.push_back(std::move(s));
     } else if (name == "workbookPr") {
-      if (const char* v = Attr(a, "date1904")) date1904 = !std::strcmp(v, "1") || !std::strcmp(v, "true");
+      if (const char* v = Attr(a, "date1904")) date1904 = Flag(v);
     }
   }
 };
@@ -277,17 +280,8 @@ class SheetHandler : public XmlHandler {
     }
   }
 
-  // "1"/"true" as the file's booleans are written.
-  static bool Flag(const char* v) { return (v[0] == '1' && !v[1]) || !std::strcmp(v, "true"); }
-
-  static bool AttrNumber(const char* v, double& out) {
-    const char* e = v + std::strlen(v);
-    auto r = std::from_chars(v, e, out);
-    return r.ec == std::errc() && r.ptr == e && std::isfinite(out);
-  }
-
   void startFormatPr(const char** a) {
-    if (const char* v = Attr(a, "defaultRowHeight")) AttrNumber(v, defaultHeight_);
+    if (const char* v = Attr(a, "defaultRowHeight")) ParseNumber(v, defaultHeight_);
   }
 
   // A run of columns: its width, format and visibility.
@@ -298,7 +292,7 @@ class SheetHandler : public XmlHandler {
       std::string_view k = AttrName(p[0]);
       if (k == "min") first = std::strtol(p[1], nullptr, 10);
       else if (k == "max") last = std::strtol(p[1], nullptr, 10);
-      else if (k == "width") AttrNumber(p[1], c.width);
+      else if (k == "width") ParseNumber(p[1], c.width);
       else if (k == "hidden") c.hidden = Flag(p[1]);
       else if (k == "style") {
         unsigned long st = std::strtoul(p[1], nullptr, 10);
@@ -326,7 +320,7 @@ class SheetHandler : public XmlHandler {
         unsigned long st = std::strtoul(p[1], nullptr, 10);
         style = st < styleCount_ ? static_cast<uint32_t>(st) : 0;
       } else if (k == "customFormat") customFormat = Flag(p[1]);
-      else if (k == "ht") AttrNumber(p[1], height);
+      else if (k == "ht") ParseNumber(p[1], height);
       else if (k == "customHeight") customHeight = Flag(p[1]);
       else if (k == "hidden") info.hidden = Flag(p[1]);
     }
@@ -412,7 +406,7 @@ class SheetHandler : public XmlHandler {
     links.push_back(std::move(l));
   }
 
-  static bool ParseNumber(const std::string& s, double& out) {
+  static bool ParseNumber(std::string_view s, double& out) {
     const char* b = s.data();
     const char* e = b + s.size();
     // Most values are short decimals. When all their digits fit a double exactly,
