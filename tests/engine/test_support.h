@@ -110,11 +110,11 @@ inline void WriteZip(const std::filesystem::path& path, const std::map<std::stri
   if (zip_close(z) != 0) throw std::runtime_error("cannot write " + path.string());
 }
 
-// A minimal workbook package around the given sheet XML bodies (the part inside <worksheet>);
-// `extraParts` are added as they are (a sheet's relationships and the parts they name).
+// A minimal workbook package around the given sheet XML bodies (the part inside <worksheet>).
 inline void WriteWorkbook(const std::filesystem::path& path, const std::vector<std::pair<std::string, std::string>>& sheets,
                           const std::string& sharedStrings = "", const std::string& styles = "",
                           const std::string& workbookPr = "",
+                          // added as they are: a sheet's relationships and the parts they name
                           const std::map<std::string, std::string>& extraParts = {}) {
   const std::string ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
