@@ -57,8 +57,44 @@ std::pair<size_t, size_t> SheetData::rowSpan(int32_t r1, int32_t r2) const {
   return {static_cast<size_t>(lo - cells.begin()), static_cast<size_t>(hi - cells.begin())};
 }
 
+const RowInfo* SheetData::rowInfoAt(int32_t row) const {
+  auto it = std::lower_bound(rowInfo.begin(), rowInfo.end(), row, [](const RowInfo& r, int32_t v) { return r.row < v; });
+  return it != rowInfo.end() && it->row == row ? &*it : nullptr;
+}
+
+const ColInfo* SheetData::colInfoAt(int32_t col) const {
+  auto it = std::lower_bound(colInfo.begin(), colInfo.end(), col, [](const ColInfo& c, int32_t v) { return c.last < v; });
+  return it != colInfo.end() && it->first <= col ? &*it : nullptr;
+}
+
+bool SheetData::takesRowOrColumnFormat(int32_t row, int32_t col) const {
+  if (const RowInfo* r = rowInfoAt(row); r && r->hasStyle) return true;
+  const ColInfo* c = colInfoAt(col);
+  return c && c->hasStyle;
+}
+
 void SheetData::finishLoading() {
   sortCells();
+  // Rows in order, one entry a row (a later one wins); column runs in order and apart (an
+  // earlier run keeps the columns two runs name).
+  auto rowLess = [](const RowInfo& a, const RowInfo& b) { return a.row < b.row; };
+  if (!std::is_sorted(rowInfo.begin(), rowInfo.end(), rowLess)) {
+    std::stable_sort(rowInfo.begin(), rowInfo.end(), rowLess);
+    auto out = rowInfo.begin();
+    for (auto it = rowInfo.begin(); it != rowInfo.end(); ++it) {
+      if (out != rowInfo.begin() && (out - 1)->row == it->row) *(out - 1) = *it;
+      else *out++ = *it;
+    }
+    rowInfo.erase(out, rowInfo.end());
+  }
+  std::stable_sort(colInfo.begin(), colInfo.end(), [](const ColInfo& a, const ColInfo& b) { return a.first < b.first; });
+  size_t kept = 0;
+  for (size_t i = 0; i < colInfo.size(); ++i) {
+    ColInfo c = colInfo[i];
+    if (kept > 0) c.first = std::max(c.first, colInfo[kept - 1].last + 1);
+    if (c.first <= c.last) colInfo[kept++] = c;
+  }
+  colInfo.resize(kept);
   cells.shrink_to_fit();
   formulas.shrink_to_fit();
   recomputeUsed();
@@ -76,12 +112,25 @@ void SheetData::recomputeUsed(uint32_t defaultStyle) {
     r.c1 = std::min(r.c1, col);
     r.c2 = std::max(r.c2, col);
   }
-  // A merged area is part of the sheet's layout even where its covered cells hold nothing.
-  for (const Rect& m : merges) {
+  auto take = [&r](const Rect& m) {
     r.r1 = std::min(r.r1, m.r1);
     r.r2 = std::max(r.r2, m.r2);
     r.c1 = std::min(r.c1, m.c1);
     r.c2 = std::max(r.c2, m.c2);
+  };
+  // A merged area is part of the sheet's layout even where its covered cells hold nothing;
+  // a comment or a link is as much part of its cell as a value.
+  for (const Rect& m : merges) take(m);
+  for (const Comment& c : comments) take(Rect{c.row, c.col, c.row, c.col});
+  for (const Hyperlink& l : links) take(Rect{l.row, l.col, l.row + std::max(1, l.rows) - 1, l.col + std::max(1, l.cols) - 1});
+  // A row with a format of its own is in use, as a spreadsheet's stored dimension has it
+  // (A33:A39 for a sheet whose only content is formatted rows 33 to 39); a column's format
+  // is not. Such rows bring no columns: column A when nothing else does.
+  for (const RowInfo& ri : rowInfo) {
+    if (!ri.hasStyle || ri.style == defaultStyle) continue;
+    r.r1 = std::min(r.r1, ri.row);
+    r.r2 = std::max(r.r2, ri.row);
+    if (r.c2 < 0) r.c1 = r.c2 = 0;
   }
   used = r.r2 < 0 ? Rect{} : r;
 }
@@ -90,6 +139,7 @@ size_t SheetData::memoryBytes() const {
   size_t n = cells.capacity() * sizeof(Cell) + strings.bytes();
   for (const Formula& f : formulas) n += sizeof(Formula) + f.text.capacity() + f.cachedString.capacity();
   n += merges.capacity() * sizeof(Rect);
+  n += rowInfo.capacity() * sizeof(RowInfo) + colInfo.capacity() * sizeof(ColInfo);
   return n;
 }
 

@@ -99,6 +99,7 @@ struct Hyperlink {
   std::string target;         // external address, or empty
   std::string location;       // place inside the workbook ("Sheet2!A1"), or empty
   std::string tooltip;
+  std::string display;        // the text the file says the link shows, or empty
 };
 
 struct Comment {
@@ -141,7 +142,9 @@ struct SheetData {
   std::vector<Comment> comments;
   std::vector<RowInfo> rowInfo;      // sorted by row, at most one entry a row
   std::vector<ColInfo> colInfo;      // sorted, runs do not overlap
-  // Bounding box of every used cell (value, formula or a format other than the default).
+  // Bounding box of every used cell: a value, a formula, a format other than the default, a
+  // comment or a link; rows with a format of their own count too (in column A when no cell
+  // gives the columns), columns with a format of their own do not.
   Rect used;
 
   std::string_view str(const Cell& c) const {
@@ -152,6 +155,13 @@ struct SheetData {
   const Cell* find(int32_t row, int32_t col) const;
   // Range of cells [first, last) that lie in rows r1..r2. Needs sorted cells.
   std::pair<size_t, size_t> rowSpan(int32_t r1, int32_t r2) const;
+  // What the sheet says of a row / of the column run holding `col`, or nullptr. Need sorted
+  // rowInfo / colInfo.
+  const RowInfo* rowInfoAt(int32_t row) const;
+  const ColInfo* colInfoAt(int32_t col) const;
+  // Whether a position without a cell takes a format from its row or column. A reader keeps a
+  // blank cell of the default format where this holds: it stands for the default against it.
+  bool takesRowOrColumnFormat(int32_t row, int32_t col) const;
   void recomputeUsed(uint32_t defaultStyle = 0);
   // What a reader does once a sheet's cells are in: sorts them, gives back spare capacity and
   // works out the used range.

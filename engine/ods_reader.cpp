@@ -478,17 +478,27 @@ class SheetHandler : public XmlHandler {
     return lastStyle_;
   }
 
+  // "collapse" and "filter" hide a row or column.
+  static bool Hidden(const char* visibility) { return std::strcmp(visibility, "visible") != 0; }
+
   void startColumn(const char** a) {
     uint64_t n = 1;
-    uint32_t style = 0;
+    ColInfo info;
     for (const char** p = a; *p; p += 2) {
       size_t at;
       std::string_view k = Local(p[0], at);
       if (!HasPrefix(p[0], at, prefixes_.table)) continue;
       if (k == "number-columns-repeated") n = Count(p[1]);
-      else if (k == "default-cell-style-name") style = styleIndex(p[1]);
+      else if (k == "default-cell-style-name") info.style = styleIndex(p[1]);
+      else if (k == "style-name") info.width = styles_.columnWidth(p[1]);
+      else if (k == "visibility") info.hidden = Hidden(p[1]);
     }
-    for (uint64_t i = 0; i < n && colPos_ < kMaxCols; ++i) colDefault_[static_cast<size_t>(colPos_++)] = style;
+    if (colPos_ >= kMaxCols) return;
+    info.first = colPos_;
+    for (uint64_t i = 0; i < n && colPos_ < kMaxCols; ++i) colDefault_[static_cast<size_t>(colPos_++)] = info.style;
+    info.last = colPos_ - 1;
+    info.hasStyle = info.style != 0;
+    if (info.hasStyle || info.hidden || info.width >= 0) sheet_.colInfo.push_back(info);
   }
 
   void startRow(const char** a) {
@@ -496,6 +506,7 @@ class SheetHandler : public XmlHandler {
     rowRepeat_ = 1;
     rowStyle_ = 0;
     hasRowStyle_ = false;
+    rowInfo_ = RowInfo{};
     for (const char** p = a; *p; p += 2) {
       size_t at;
       std::string_view k = Local(p[0], at);
@@ -505,10 +516,15 @@ class SheetHandler : public XmlHandler {
       } else if (k == "default-cell-style-name") {
         rowStyle_ = styleIndex(p[1]);
         hasRowStyle_ = true;
+      } else if (k == "style-name") {
+        rowInfo_.height = styles_.rowHeight(p[1]);
+      } else if (k == "visibility") {
+        rowInfo_.hidden = Hidden(p[1]);
       }
     }
     col_ = 0;
     runs_.clear();
+    edgeStyle_ = UINT32_MAX;
   }
 
   void startCell(const char** a) {
@@ -761,9 +777,12 @@ class SheetHandler : public XmlHandler {
 
     uint32_t explicitStyle = cellStyle_ != UINT32_MAX ? cellStyle_ : hasRowStyle_ ? rowStyle_ : UINT32_MAX;
     if (!content) {
-      // A format alone: kept unless it is what the column shows anyway, or it runs to the
-      // sheet's edge the way a whole-row format does.
-      if (explicitStyle == UINT32_MAX || explicitStyle == 0 || reachesEdge) return;
+      // A format that runs to the sheet's edge is the row's own format from here on.
+      if (reachesEdge) {
+        if (explicitStyle != UINT32_MAX) edgeStyle_ = explicitStyle;
+        return;
+      }
+      // A format alone, or the column's: whether it needs a cell is known when the row ends.
     }
     c.style = explicitStyle;
     runs_.push_back(Run{c, count, content});
@@ -792,16 +811,40 @@ class SheetHandler : public XmlHandler {
     uint64_t n = rowRepeat_;
     bool reachesEdge = row + n >= static_cast<uint64_t>(kMaxRows);
     row_ = static_cast<int32_t>(std::min<uint64_t>(row + n, kMaxRows));
-    if (runs_.empty() || row >= kMaxRows) return;
+    if (row >= kMaxRows) return;
     uint32_t rows = static_cast<uint32_t>(row_ - row);
+
+    // The row's own format: its default cell style, or a format that runs to the sheet's edge.
+    // Rows repeated to the sheet's end are the rest of the sheet, not rows of its own.
+    RowInfo info = rowInfo_;
+    info.hasStyle = edgeStyle_ != UINT32_MAX || hasRowStyle_;
+    info.style = edgeStyle_ != UINT32_MAX ? edgeStyle_ : hasRowStyle_ ? rowStyle_ : 0;
+    bool keepInfo = !reachesEdge && (info.hasStyle || info.hidden || info.height >= 0) &&
+                    repeated_ + rows <= kMaxRepeatedCells;
+    if (keepInfo) {
+      repeated_ += rows;
+      for (uint32_t k = 0; k < rows; ++k) {
+        info.row = row + static_cast<int32_t>(k);
+        sheet_.rowInfo.push_back(info);
+      }
+    }
+    const bool rowFormatted = keepInfo && info.hasStyle;
+    if (runs_.empty()) return;
 
     // Cells of one copy of the row, then the copies.
     size_t first = sheet_.cells.size();
-    uint64_t contentPerRow = 0, formatPerRow = 0;
-    for (const Run& r : runs_) (r.content ? contentPerRow : formatPerRow) += r.count;
+    uint64_t contentPerRow = 0, formatPerRow = 0, contentRuns = 0;
+    for (const Run& r : runs_) {
+      if (r.content) {
+        contentPerRow += r.count;
+        ++contentRuns;
+      } else if (r.cell.style != UINT32_MAX || rowFormatted) {
+        formatPerRow += r.count;  // at most: only positions unlike what they show anyway
+      }
+    }
     // Repeats may add only so many cells beyond those written out. Values past that are
     // refused; formats alone are given up rather than the sheet.
-    uint64_t addedContent = contentPerRow * (rows - 1) + (contentPerRow - std::min<uint64_t>(contentPerRow, runs_.size()));
+    uint64_t addedContent = contentPerRow * (rows - 1) + (contentPerRow - std::min(contentPerRow, contentRuns));
     if (repeated_ + addedContent > kMaxRepeatedCells)
       damaged("it repeats a row of " + ThousandsSeparated(contentPerRow) + " cells " + ThousandsSeparated(rows) +
               " times, more cells than Corvane can hold");
@@ -812,13 +855,16 @@ class SheetHandler : public XmlHandler {
     auto& v = sheet_.cells;
     if (!v.empty() && v.back().row >= static_cast<uint32_t>(row)) sheet_.sorted = false;
     for (const Run& r : runs_) {
-      if (!r.content && !formats) continue;
+      if (!r.content && (!formats || (r.cell.style == UINT32_MAX && !rowFormatted))) continue;
       Cell c = r.cell;
       c.row = static_cast<uint32_t>(row);
       for (uint32_t k = 0; k < r.count; ++k, ++c.col) {
         uint32_t colStyle = colDefault_[c.col];
         c.style = r.cell.style != UINT32_MAX ? r.cell.style : colStyle;
-        if (!r.content && (c.style == colStyle || c.style == 0)) continue;
+        // A format alone needs a cell where it differs from what the position shows anyway:
+        // the row's format, or else the column's (a blank of the default format stands for
+        // the default against them).
+        if (!r.content && c.style == (rowFormatted ? info.style : colStyle)) continue;
         v.push_back(c);
       }
     }
@@ -835,7 +881,7 @@ class SheetHandler : public XmlHandler {
   struct Run {
     Cell cell;        // style UINT32_MAX: each column's default
     uint32_t count;   // columns it covers
-    bool content;     // false: a format alone
+    bool content;     // false: a format alone, or nothing but the column's format
   };
 
   SheetData& sheet_;
@@ -855,6 +901,8 @@ class SheetHandler : public XmlHandler {
   uint64_t rowRepeat_ = 1, colRepeat_ = 1;
   uint32_t rowStyle_ = 0;
   bool hasRowStyle_ = false;
+  RowInfo rowInfo_;                // the row's height and visibility
+  uint32_t edgeStyle_ = UINT32_MAX;  // a format the row's last cells carry to the sheet's edge
   std::vector<Run> runs_;
   uint64_t repeated_ = 0;
 

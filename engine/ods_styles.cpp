@@ -39,6 +39,16 @@ double LengthPt(std::string_view v) {
   return -1;
 }
 
+// A column width in points as an .xlsx <col width> holds it: the width in pixels at 96 dots per
+// inch over the default font's widest digit, 7 pixels for Calibri 11 (and about that for the
+// 10-point sans fonts OpenDocument programs default to), cut to 1/256 as spreadsheets store it.
+// So 64 pixels (48 points) are 9.140625, the width a spreadsheet shows as 8.43 characters.
+double WidthOfPoints(double pt) {
+  constexpr double kDigitPixels = 7;
+  double px = pt * 96 / 72;
+  return std::floor(px / kDigitPixels * 256 + 1e-6) / 256;
+}
+
 // "0.74pt solid #000000", "none", "thin dashed #ff0000".
 BorderSide ParseBorder(std::string_view v) {
   BorderSide side;
@@ -156,6 +166,10 @@ void OdsStyleSheet::start(std::string_view name, const char** a) {
       startCellStyle(a, false);
     } else if (Is(family, "table") && n) {
       tableStyle_ = n;
+    } else if (Is(family, "table-column") && n) {
+      columnStyle_ = n;
+    } else if (Is(family, "table-row") && n) {
+      rowStyle_ = n;
     }
   } else if (name == "default-style") {
     if (Is(Attr(a, "family"), "table-cell")) startCellStyle(a, true);
@@ -163,6 +177,14 @@ void OdsStyleSheet::start(std::string_view name, const char** a) {
     cellProperty(name, a);
   } else if (!tableStyle_.empty() && name == "table-properties") {
     if (const char* d = Attr(a, "display")) tableHidden_.emplace(tableStyle_, std::strcmp(d, "false") == 0);
+  } else if (!columnStyle_.empty() && name == "table-column-properties") {
+    double pt = -1;
+    if (const char* w = Attr(a, "column-width")) pt = LengthPt(w);
+    if (pt >= 0) columnWidths_.emplace(columnStyle_, WidthOfPoints(pt));
+  } else if (!rowStyle_.empty() && name == "table-row-properties") {
+    const char* h = Attr(a, "row-height");
+    double pt = h ? LengthPt(h) : -1;
+    if (pt >= 0 && !Is(Attr(a, "use-optimal-row-height"), "true")) rowHeights_.emplace(rowStyle_, pt);
   } else if (name.size() > 6 && name.substr(name.size() - 6) == "-style" && name != "default-style") {
     DataKind kind;
     if (name == "number-style") kind = DataKind::Number;
@@ -193,6 +215,8 @@ void OdsStyleSheet::end(std::string_view name) {
   } else if (name == "style" || name == "default-style") {
     cell_ = nullptr;
     tableStyle_.clear();
+    columnStyle_.clear();
+    rowStyle_.clear();
   }
   --depth_;
 }
@@ -270,6 +294,10 @@ void OdsStyleSheet::cellProperty(std::string_view element, const char** a) {
         p.border[2] = ParseBorder(v);
       } else if (k == "border-bottom") {
         p.border[3] = ParseBorder(v);
+      } else if (k == "diagonal-bl-tr") {
+        p.diagonalUp = ParseBorder(v);
+      } else if (k == "diagonal-tl-br") {
+        p.diagonalDown = ParseBorder(v);
       } else if (k == "vertical-align") {
         p.vAlign = v == "top" ? VAlign::Top : v == "middle" ? VAlign::Center : VAlign::Bottom;
       } else if (k == "wrap-option") {
@@ -458,6 +486,16 @@ std::string OdsStyleSheet::formatCode(std::string_view dataStyle) const {
   return main;
 }
 
+double OdsStyleSheet::columnWidth(std::string_view styleName) const {
+  auto it = columnWidths_.find(std::string(styleName));
+  return it == columnWidths_.end() ? -1 : it->second;
+}
+
+double OdsStyleSheet::rowHeight(std::string_view styleName) const {
+  auto it = rowHeights_.find(std::string(styleName));
+  return it == rowHeights_.end() ? -1 : it->second;
+}
+
 bool OdsStyleSheet::tableHidden(std::string_view styleName) const {
   auto it = tableHidden_.find(std::string(styleName));
   return it != tableHidden_.end() && it->second;
@@ -487,6 +525,13 @@ void OdsStyleSheet::apply(const CellProps& p, Style& s) const {
   if (p.border[1]) s.right = *p.border[1];
   if (p.border[2]) s.top = *p.border[2];
   if (p.border[3]) s.bottom = *p.border[3];
+  // One diagonal line style serves both directions: the one given last wins.
+  for (auto [side, flag] : {std::pair{&p.diagonalUp, &s.diagonalUp}, std::pair{&p.diagonalDown, &s.diagonalDown}}) {
+    if (!*side) continue;
+    *flag = (*side)->style != BorderStyle::None;
+    if (*flag) s.diagonal = **side;
+  }
+  if (!s.diagonalUp && !s.diagonalDown) s.diagonal = BorderSide{};
   if (p.hAlign) s.hAlign = *p.hAlign;
   if (p.vAlign) s.vAlign = *p.vAlign;
   if (p.wrap) s.wrap = *p.wrap;

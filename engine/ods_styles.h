@@ -27,6 +27,10 @@ class OdsStyleSheet {
 
   // True for a table style with table:display="false".
   bool tableHidden(std::string_view styleName) const;
+  // A column style's width in the unit of an .xlsx <col width>, a row style's height in points
+  // when it is set by hand (an optimal height follows the row's content); below 0 otherwise.
+  double columnWidth(std::string_view styleName) const;
+  double rowHeight(std::string_view styleName) const;
 
   // Resolves every cell style into `out` (index 0: the default cell style).
   void resolve(StyleTable& out);
@@ -47,6 +51,7 @@ class OdsStyleSheet {
     std::optional<Underline> underline;
     std::optional<Rgb> color, background;
     std::optional<BorderSide> border[4];  // left, right, top, bottom
+    std::optional<BorderSide> diagonalUp, diagonalDown;  // bottom-left to top-right, top-left to bottom-right
     std::optional<HAlign> hAlign;
     std::optional<VAlign> vAlign;
     std::optional<int16_t> rotation;
@@ -74,13 +79,14 @@ class OdsStyleSheet {
   std::unordered_map<std::string, CellProps> cellStyles_;
   std::optional<CellProps> defaultStyle_;
   std::unordered_map<std::string, bool> tableHidden_;
+  std::unordered_map<std::string, double> columnWidths_, rowHeights_;
   std::unordered_map<std::string, DataStyle> dataStyles_;
 
   // Parse state.
   int depth_ = 0;
   CellProps* cell_ = nullptr;
   CellProps scratchCell_;
-  std::string tableStyle_;
+  std::string tableStyle_, columnStyle_, rowStyle_;
   DataStyle* data_ = nullptr;
   DataStyle scratchData_;
   int dataDepth_ = 0;

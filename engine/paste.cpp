@@ -117,6 +117,68 @@ struct Mapper {
   }
 };
 
+// The formats positions of a block without a cell of their own take along: their row's when the
+// row has one, else their column's. Spreadsheets paste every position's effective format, so
+// such a position lands as a blank cell of that format. Only positions inside the block are
+// looked at: a column format over a million rows costs nothing beyond the rows copied.
+class InheritedFormats {
+ public:
+  InheritedFormats(const SheetData& src, const Rect& rect, Mapper& map) : rows_(src.rowInfo), map_(map) {
+    for (const ColInfo& c : src.colInfo) {
+      if (!c.hasStyle || c.last < rect.c1 || c.first > rect.c2) continue;
+      uint32_t style = map.mapStyle(c.style);
+      if (style != 0) cols_.push_back({std::max(c.first, rect.c1), std::min(c.last, rect.c2), style});
+    }
+    next_ = static_cast<size_t>(std::lower_bound(rows_.begin(), rows_.end(), rect.r1,
+                                                 [](const RowInfo& r, int32_t v) { return r.row < v; }) -
+                                rows_.begin());
+    for (size_t i = next_; i < rows_.size() && rows_[i].row <= rect.r2 && !rowsAny_; ++i) rowsAny_ = rows_[i].hasStyle;
+  }
+
+  bool any() const { return rowsAny_ || !cols_.empty(); }
+
+  // Calls emit(row, col, style) for each position of rows r1..r2, columns c1..c2, in order.
+  // Rows are asked for in increasing order.
+  template <typename Emit>
+  void fill(int32_t r1, int32_t r2, int32_t c1, int32_t c2, Emit&& emit) {
+    if (r1 > r2 || c1 > c2) return;
+    if (cols_.empty()) {
+      // Only rows with a format of their own give anything: the others are passed over.
+      for (; next_ < rows_.size() && rows_[next_].row < r1; ++next_) {}
+      for (size_t i = next_; i < rows_.size() && rows_[i].row <= r2; ++i)
+        if (rows_[i].hasStyle) fillRow(rows_[i].row, c1, c2, map_.mapStyle(rows_[i].style), emit);
+      return;
+    }
+    for (int32_t r = r1; r <= r2; ++r) {
+      for (; next_ < rows_.size() && rows_[next_].row < r; ++next_) {}
+      if (next_ < rows_.size() && rows_[next_].row == r && rows_[next_].hasStyle) {
+        fillRow(r, c1, c2, map_.mapStyle(rows_[next_].style), emit);
+        continue;
+      }
+      for (const Run& run : cols_)
+        for (int32_t c = std::max(c1, run.c1); c <= std::min(c2, run.c2); ++c) emit(r, c, run.style);
+    }
+  }
+
+ private:
+  struct Run {
+    int32_t c1, c2;
+    uint32_t style;  // the destination's
+  };
+
+  template <typename Emit>
+  static void fillRow(int32_t r, int32_t c1, int32_t c2, uint32_t style, Emit& emit) {
+    if (style == 0) return;  // the row's format is the default: nothing to land
+    for (int32_t c = c1; c <= c2; ++c) emit(r, c, style);
+  }
+
+  const std::vector<RowInfo>& rows_;
+  Mapper& map_;
+  std::vector<Run> cols_;
+  size_t next_ = 0;
+  bool rowsAny_ = false;
+};
+
 }  // namespace
 
 int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect& rect,
@@ -145,9 +207,43 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
   if (size_t need = out.cells.size() + (last - first); need > out.cells.capacity())
     out.cells.reserve(std::max(need, out.cells.capacity() * 2));
 
+  auto take = [&added](const Rect& r) {
+    added.r1 = std::min(added.r1, r.r1);
+    added.r2 = std::max(added.r2, r.r2);
+    added.c1 = std::min(added.c1, r.c1);
+    added.c2 = std::max(added.c2, r.c2);
+  };
+
+  // Positions without a cell between the cells, in the order of the cells: those that take a
+  // format from their row or column become blank cells of it.
+  InheritedFormats inherited(src, rect, map);
+  const bool inherits = inherited.any();
+  int32_t atRow = rect.r1, atCol = rect.c1;  // the first position not yet passed
+  auto blank = [&](int32_t r, int32_t c, uint32_t style) {
+    Cell b;
+    b.row = static_cast<uint32_t>(r + dRow);
+    b.col = static_cast<uint16_t>(c + dCol);
+    b.style = style;
+    out.cells.push_back(b);
+    take(Rect{r + dRow, c + dCol, r + dRow, c + dCol});
+  };
+  // Lands the inherited formats of the positions from the one not yet passed up to (r, c).
+  auto passTo = [&](int32_t r, int32_t c) {
+    if (r == atRow) {
+      inherited.fill(r, r, atCol, c - 1, blank);
+    } else {
+      inherited.fill(atRow, atRow, atCol, rect.c2, blank);
+      inherited.fill(atRow + 1, r - 1, rect.c1, rect.c2, blank);
+      inherited.fill(r, r, rect.c1, c - 1, blank);
+    }
+    atRow = r;
+    atCol = c + 1;
+  };
+
   for (size_t i = first; i < last; ++i) {
     const Cell& s = src.cells[i];
     if (s.col < rect.c1 || s.col > rect.c2) continue;
+    if (inherits) passTo(static_cast<int32_t>(s.row), s.col);
     Cell c = s;
     c.row = static_cast<uint32_t>(static_cast<int32_t>(s.row) + dRow);
     c.col = static_cast<uint16_t>(s.col + dCol);
@@ -197,11 +293,9 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
     }
     if (c.type == CellType::Blank && c.style == 0) continue;
     out.cells.push_back(c);
-    added.r1 = std::min<int32_t>(added.r1, static_cast<int32_t>(c.row));
-    added.r2 = std::max<int32_t>(added.r2, static_cast<int32_t>(c.row));
-    added.c1 = std::min<int32_t>(added.c1, c.col);
-    added.c2 = std::max<int32_t>(added.c2, c.col);
+    take(Rect{static_cast<int32_t>(c.row), c.col, static_cast<int32_t>(c.row), c.col});
   }
+  if (inherits) passTo(rect.r2, rect.c2 + 1);
   if (!appendsInOrder) out.sorted = false;
 
   for (const Rect& m : src.merges) {
@@ -209,10 +303,7 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
     if (in.empty() || (in.rows() == 1 && in.cols() == 1)) continue;
     Rect moved{in.r1 + dRow, in.c1 + dCol, in.r2 + dRow, in.c2 + dCol};
     out.merges.push_back(moved);
-    added.r1 = std::min(added.r1, moved.r1);
-    added.r2 = std::max(added.r2, moved.r2);
-    added.c1 = std::min(added.c1, moved.c1);
-    added.c2 = std::max(added.c2, moved.c2);
+    take(moved);
   }
   for (const Hyperlink& l : src.links) {
     if (!rect.contains(l.row, l.col)) continue;
@@ -221,6 +312,7 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
     nl.col += dCol;
     nl.rows = std::min(l.rows, rect.r2 - l.row + 1);
     nl.cols = std::min(l.cols, rect.c2 - l.col + 1);
+    take(Rect{nl.row, nl.col, nl.row + std::max(1, nl.rows) - 1, nl.col + std::max(1, nl.cols) - 1});
     out.links.push_back(std::move(nl));
   }
   for (const Comment& cm : src.comments) {
@@ -228,6 +320,7 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
     Comment nc = cm;
     nc.row += dRow;
     nc.col += dCol;
+    take(Rect{nc.row, nc.col, nc.row, nc.col});
     out.comments.push_back(std::move(nc));
   }
 

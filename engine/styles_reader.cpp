@@ -387,9 +387,18 @@ struct RawFont {
   RawColor color;
 };
 
+struct RawStop {
+  double position = 0;
+  RawColor color;
+};
+
 struct RawFill {
   FillPattern pattern = FillPattern::None;
   RawColor fg, bg;
+  bool gradient = false;
+  Gradient::Type type = Gradient::Type::Linear;
+  double degree = 0, left = 0, right = 0, top = 0, bottom = 0;
+  std::vector<RawStop> stops;
 };
 
 struct RawSide {
@@ -398,7 +407,8 @@ struct RawSide {
 };
 
 struct RawBorder {
-  RawSide left, right, top, bottom;
+  RawSide left, right, top, bottom, diagonal;
+  bool diagonalUp = false, diagonalDown = false;
 };
 
 struct RawXf {
@@ -461,7 +471,10 @@ enum class Ctx : uint8_t {
   Borders, Border, Side, CellXfs, Xf, Colors, IndexedColors, Leaf
 };
 
-enum class SideOf : uint8_t { Left, Right, Top, Bottom };
+enum class SideOf : uint8_t { Left, Right, Top, Bottom, Diagonal };
+
+// A gradient's stops hold at most this many colours (Excel's own limit is 256).
+constexpr size_t kMaxStops = 256;
 
 class StylesReader : public XmlSink {
  public:
@@ -540,7 +553,6 @@ class StylesReader : public XmlSink {
   struct Cursor {
     RawSide side;
     SideOf sideOf = SideOf::Left;
-    bool stopTaken = false;
     bool paletteSeen = false;
   };
 
@@ -619,7 +631,6 @@ class StylesReader : public XmlSink {
       case Ctx::Fills:
         if (ln == "fill") {
           fills.emplace_back();
-          cursor_.stopTaken = false;
           return Ctx::Fill;
         }
         break;
@@ -629,7 +640,7 @@ class StylesReader : public XmlSink {
           return Ctx::PatternFill;
         }
         if (ln == "gradientFill") {
-          fills.back().pattern = FillPattern::Solid;  // shown as its first stop's colour
+          ReadGradient(fills.back(), a);
           return Ctx::GradientFill;
         }
         break;
@@ -638,17 +649,21 @@ class StylesReader : public XmlSink {
         else if (ln == "bgColor") fills.back().bg = ReadColor(a);
         return Ctx::Leaf;
       case Ctx::GradientFill:
-        if (ln == "stop") return Ctx::Stop;
+        if (ln == "stop" && fills.back().stops.size() < kMaxStops) {
+          double position = 0;
+          if (auto v = a.get("position"); v && ToDouble(*v, position)) position = std::clamp(position, 0.0, 1.0);
+          fills.back().stops.push_back({position, RawColor{}});
+          return Ctx::Stop;
+        }
         break;
       case Ctx::Stop:
-        if (ln == "color" && !cursor_.stopTaken) {
-          fills.back().fg = ReadColor(a);
-          cursor_.stopTaken = true;
-        }
+        if (ln == "color") fills.back().stops.back().color = ReadColor(a);
         return Ctx::Leaf;
       case Ctx::Borders:
         if (ln == "border") {
-          borders.emplace_back();
+          RawBorder& b = borders.emplace_back();
+          b.diagonalUp = a.flag("diagonalUp", false);
+          b.diagonalDown = a.flag("diagonalDown", false);
           return Ctx::Border;
         }
         break;
@@ -658,6 +673,7 @@ class StylesReader : public XmlSink {
         else if (ln == "right" || ln == "end") side = SideOf::Right;
         else if (ln == "top") side = SideOf::Top;
         else if (ln == "bottom") side = SideOf::Bottom;
+        else if (ln == "diagonal") side = SideOf::Diagonal;
         if (!side) break;
         cursor_.sideOf = *side;
         cursor_.side = RawSide{};
@@ -705,6 +721,24 @@ class StylesReader : public XmlSink {
     return Ctx::Skip;
   }
 
+  // <gradientFill type="path" left=".." ...> or <gradientFill degree="90">.
+  static void ReadGradient(RawFill& f, const Attrs& a) {
+    f.gradient = true;
+    f.stops.clear();
+    auto v = a.get("type");
+    f.type = v && Trim(*v) == "path" ? Gradient::Type::Path : Gradient::Type::Linear;
+    auto number = [&](std::string_view name, double& out) {
+      double x = 0;
+      if (auto t = a.get(name); t && ToDouble(*t, x)) out = x;
+    };
+    number("degree", f.degree);
+    number("left", f.left);
+    number("right", f.right);
+    number("top", f.top);
+    number("bottom", f.bottom);
+    for (double* edge : {&f.left, &f.right, &f.top, &f.bottom}) *edge = std::clamp(*edge, 0.0, 1.0);
+  }
+
   static void ReadFontProperty(RawFont& f, std::string_view ln, const Attrs& a) {
     if (ln == "b") f.bold = a.flag("val", true);
     else if (ln == "i") f.italic = a.flag("val", true);
@@ -747,6 +781,7 @@ class StylesReader : public XmlSink {
       case SideOf::Right: target = &b.right; break;
       case SideOf::Top: target = &b.top; break;
       case SideOf::Bottom: target = &b.bottom; break;
+      case SideOf::Diagonal: target = &b.diagonal; break;
     }
     if (cursor_.side.style != BorderStyle::None || target->style == BorderStyle::None)
       *target = cursor_.side;
@@ -769,10 +804,12 @@ struct FontOut {
 struct FillOut {
   FillPattern pattern = FillPattern::None;
   Rgb fg = kAutoColor, bg = kAutoColor;
+  Gradient gradient;
 };
 
 struct BorderOut {
-  BorderSide left, right, top, bottom;
+  BorderSide left, right, top, bottom, diagonal;
+  bool diagonalUp = false, diagonalDown = false;
 };
 
 template <typename T>
@@ -810,6 +847,21 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
   fills.reserve(in.fills.size());
   for (const RawFill& f : in.fills) {
     FillOut& o = fills.emplace_back();
+    if (f.gradient) {
+      // A gradient is the fill: no pattern beside it. Without stops it shows nothing.
+      Gradient& g = o.gradient;
+      g.type = f.type;
+      if (g.type == Gradient::Type::Linear) {
+        g.degree = f.degree;
+      } else {
+        g.left = f.left;
+        g.right = f.right;
+        g.top = f.top;
+        g.bottom = f.bottom;
+      }
+      for (const RawStop& st : f.stops) g.stops.push_back({st.position, color(st.color)});
+      continue;
+    }
     o.pattern = f.pattern;
     // Colours of an empty fill show nowhere; dropping them lets equal-looking styles compare equal.
     if (f.pattern != FillPattern::None) {
@@ -826,8 +878,19 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
   };
   std::vector<BorderOut> borders;
   borders.reserve(in.borders.size());
-  for (const RawBorder& b : in.borders)
-    borders.push_back({side(b.left), side(b.right), side(b.top), side(b.bottom)});
+  for (const RawBorder& b : in.borders) {
+    BorderOut& o = borders.emplace_back();
+    o.left = side(b.left);
+    o.right = side(b.right);
+    o.top = side(b.top);
+    o.bottom = side(b.bottom);
+    // A diagonal line shows only when a flag says which way it runs.
+    if ((b.diagonalUp || b.diagonalDown) && b.diagonal.style != BorderStyle::None) {
+      o.diagonal = side(b.diagonal);
+      o.diagonalUp = b.diagonalUp;
+      o.diagonalDown = b.diagonalDown;
+    }
+  }
 
   std::unordered_map<int64_t, std::string_view> custom;
   custom.reserve(in.numFmts.size());
@@ -861,12 +924,16 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
     s.pattern = fill.pattern;
     s.fillFg = fill.fg;
     s.fillBg = fill.bg;
+    s.gradient = fill.gradient;
 
     const BorderOut& b = At(borders, xf.border, defaultBorder);
     s.left = b.left;
     s.right = b.right;
     s.top = b.top;
     s.bottom = b.bottom;
+    s.diagonal = b.diagonal;
+    s.diagonalUp = b.diagonalUp;
+    s.diagonalDown = b.diagonalDown;
 
     s.hAlign = xf.hAlign;
     s.vAlign = xf.vAlign;
@@ -879,6 +946,13 @@ std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view theme
   }
   return out;
 }
+
+Rgb OfficeThemeColor(int index) {
+  return index >= 0 && index < kThemeSlots ? kDefaultTheme[static_cast<size_t>(kThemeIndexToSlot[static_cast<size_t>(index)])]
+                                           : kAutoColor;
+}
+
+Rgb Tinted(Rgb color, double tint) { return ApplyTint(color, std::clamp(tint, -1.0, 1.0)); }
 
 Rgb DefaultPaletteColor(int index) {
   return index >= 0 && index < kPaletteSize ? kDefaultPalette[static_cast<size_t>(index)] : kAutoColor;

@@ -23,6 +23,15 @@ std::string_view BuiltinNumFmt(int id);
 // outside it.
 Rgb DefaultPaletteColor(int index);
 
+// Theme colour `index` as cell formats count them (0 = light 1, 1 = dark 1, 2 = light 2,
+// 3 = dark 2, 4..9 = accents, 10/11 = links) of the Office theme, for formats whose own theme
+// is not read; kAutoColor outside it.
+Rgb OfficeThemeColor(int index);
+
+// A colour lightened (tint > 0) or darkened (tint < 0, down to -1) as spreadsheets do: only
+// its luminance changes.
+Rgb Tinted(Rgb color, double tint);
+
 // True for a format that shows a calendar date: it has y, d or a month m outside
 // quotes, escapes and [..] sections. Pure time (h:mm:ss) and elapsed time ([h]:mm)
 // formats are not dates.

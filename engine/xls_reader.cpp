@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <new>
@@ -26,12 +27,13 @@ using biff::U32;
 enum : uint16_t {
   kFormula = 0x0006, kEof = 0x000A, kExternSheet = 0x0017, kName = 0x0018, kNote = 0x001C,
   kDateMode = 0x0022, kExternName = 0x0023, kFilePass = 0x002F, kFont = 0x0031, kContinue = 0x003C,
-  kCodePage = 0x0042, kObj = 0x005D, kWsBool = 0x0081, kBoundSheet = 0x0085, kPalette = 0x0092,
+  kCodePage = 0x0042, kObj = 0x005D, kColInfo = 0x007D, kWsBool = 0x0081, kBoundSheet = 0x0085, kPalette = 0x0092,
   kMulRk = 0x00BD, kMulBlank = 0x00BE, kRString = 0x00D6, kXf = 0x00E0, kMergedCells = 0x00E5,
   kSst = 0x00FC, kLabelSst = 0x00FD, kSupBook = 0x01AE, kTxo = 0x01B6, kHlink = 0x01B8,
   kDimensions = 0x0200, kBlank = 0x0201, kNumber = 0x0203, kLabel = 0x0204, kBoolErr = 0x0205,
-  kString = 0x0207, kArray = 0x0221, kTable = 0x0236, kRk = 0x027E, kFormat = 0x041E,
-  kShrFmla = 0x04BC, kHlinkTooltip = 0x0800, kBof = 0x0809,
+  kString = 0x0207, kRow = 0x0208, kArray = 0x0221, kDefaultRowHeight = 0x0225, kTable = 0x0236, kRk = 0x027E,
+  kFormat = 0x041E,
+  kShrFmla = 0x04BC, kHlinkTooltip = 0x0800, kBof = 0x0809, kXfExt = 0x087D,
   kBof2 = 0x0009, kBof3 = 0x0209, kBof4 = 0x0409,
 };
 
@@ -292,14 +294,29 @@ struct RawFont {
   std::string name = "Arial";
 };
 
+// A gradient fill as an XFEXT record gives it (Excel 2007 and later), its colours resolved
+// once the palette is known.
+struct RawGradient {
+  struct Stop {
+    uint16_t kind;   // 1 palette index, 2 RGB, 3 theme colour; else automatic
+    uint32_t value;
+    double position, tint;
+  };
+  Gradient::Type type = Gradient::Type::Linear;
+  double degree = 0, left = 0, right = 0, top = 0, bottom = 0;
+  std::vector<Stop> stops;
+};
+
 struct RawXf {
   uint16_t font = 0, fmt = 0;
   bool style = false, locked = true, hidden = false;
   uint8_t hAlign = 0, vAlign = 2, rotation = 0, indent = 0;
   bool wrap = false, shrink = false;
-  uint8_t left = 0, right = 0, top = 0, bottom = 0;
-  uint8_t leftColor = 64, rightColor = 64, topColor = 64, bottomColor = 64;
+  uint8_t left = 0, right = 0, top = 0, bottom = 0, diagonal = 0;
+  uint8_t leftColor = 64, rightColor = 64, topColor = 64, bottomColor = 64, diagonalColor = 64;
+  bool diagonalDown = false, diagonalUp = false;
   uint8_t pattern = 0, fg = 64, bg = 65;
+  RawGradient gradient;
 };
 
 // ---------------------------------------------------------------------------
@@ -380,6 +397,7 @@ class XlsReader : public WorkbookReader {
   void readSst(Records& rec);
   std::shared_ptr<const StyleTable> buildStyles() const;
   Rgb color(uint16_t icv) const;
+  void xfExt(const uint8_t* d, size_t n);
 
   std::unique_ptr<CompoundFile> cfb_;
   std::unique_ptr<Source> src_;
@@ -535,8 +553,12 @@ void XlsReader::readGlobals() {
           x.bottom = (b1 >> 12) & 0x0F;
           x.leftColor = (b1 >> 16) & 0x7F;
           x.rightColor = (b1 >> 23) & 0x7F;
+          x.diagonalDown = b1 & 0x40000000u;
+          x.diagonalUp = b1 & 0x80000000u;
           x.topColor = b2 & 0x7F;
           x.bottomColor = (b2 >> 7) & 0x7F;
+          x.diagonalColor = (b2 >> 14) & 0x7F;
+          x.diagonal = (b2 >> 21) & 0x0F;
           x.pattern = (b2 >> 26) & 0x3F;
           uint16_t fill = U16(d + 18);
           x.fg = fill & 0x7F;
@@ -560,6 +582,9 @@ void XlsReader::readGlobals() {
         if (xfs_.size() < 65536) xfs_.push_back(x);
         break;
       }
+      case kXfExt:
+        if (v8()) xfExt(d, n);
+        break;
       case kPalette: {
         if (n < 2) break;
         size_t count = std::min<size_t>(U16(d), std::min<size_t>(56, (n - 2) / 4));
@@ -673,6 +698,38 @@ void XlsReader::readSst(Records& rec) {
   }
 }
 
+// XFEXT: properties later versions added to a cell format. Only the gradient fill is taken:
+// the rest (theme colours of borders and fonts) the XF itself says closely enough.
+void XlsReader::xfExt(const uint8_t* d, size_t n) {
+  if (n < 20) return;
+  uint16_t ixfe = U16(d + 14);
+  if (ixfe >= xfs_.size()) return;
+  size_t p = 20;
+  for (uint16_t k = U16(d + 18); k > 0 && n - p >= 4; --k) {
+    uint16_t type = U16(d + p), cb = U16(d + p + 2);
+    if (cb < 4 || cb > n - p) return;
+    const uint8_t* g = d + p + 4;
+    size_t len = cb - 4u;
+    // XFExtGradient: type, angle, the four edges of the inner rectangle, then the stops.
+    if (type == 0x0006 && len >= 48) {
+      RawGradient& out = xfs_[ixfe].gradient;
+      out.type = U32(g) == 1 ? Gradient::Type::Path : Gradient::Type::Linear;
+      out.degree = F64(g + 4);
+      out.left = F64(g + 12);
+      out.right = F64(g + 20);
+      out.top = F64(g + 28);
+      out.bottom = F64(g + 36);
+      size_t count = std::min<size_t>(U32(g + 44), (len - 48) / 22);
+      out.stops.clear();
+      for (size_t i = 0; i < count; ++i) {
+        const uint8_t* st = g + 48 + 22 * i;
+        out.stops.push_back({U16(st), U32(st + 2), F64(st + 6), F64(st + 14)});
+      }
+    }
+    p += cb;
+  }
+}
+
 Rgb XlsReader::color(uint16_t icv) const {
   // 64 and above are the system's window colours and "automatic": left to the application.
   if (icv >= 64) return kAutoColor;
@@ -701,6 +758,30 @@ std::shared_ptr<const StyleTable> XlsReader::buildStyles() const {
       s.fillFg = color(x.fg);
       s.fillBg = color(x.bg);
     }
+    if (!x.gradient.stops.empty()) {
+      // The gradient is the fill; the XF's own fill is what older versions show instead.
+      const RawGradient& rg = x.gradient;
+      s.pattern = FillPattern::None;
+      s.fillFg = s.fillBg = kAutoColor;
+      s.gradient.type = rg.type;
+      auto unit = [](double v) { return std::isfinite(v) ? std::clamp(v, 0.0, 1.0) : 0.0; };
+      if (rg.type == Gradient::Type::Linear) {
+        s.gradient.degree = std::isfinite(rg.degree) ? rg.degree : 0;
+      } else {
+        s.gradient.left = unit(rg.left);
+        s.gradient.right = unit(rg.right);
+        s.gradient.top = unit(rg.top);
+        s.gradient.bottom = unit(rg.bottom);
+      }
+      for (const RawGradient::Stop& st : rg.stops) {
+        Rgb c = kAutoColor;
+        if (st.kind == 1) c = color(static_cast<uint16_t>(st.value));
+        else if (st.kind == 2) c = ((st.value & 0xFF) << 16) | (st.value & 0xFF00) | ((st.value >> 16) & 0xFF);
+        else if (st.kind == 3) c = OfficeThemeColor(static_cast<int>(st.value));
+        if (c != kAutoColor && std::isfinite(st.tint) && st.tint != 0) c = Tinted(c, st.tint);
+        s.gradient.stops.push_back({unit(st.position), c});
+      }
+    }
     auto side = [&](uint8_t dg, uint8_t icv) {
       BorderSide b;
       if (dg > 0 && dg <= static_cast<uint8_t>(BorderStyle::SlantDashDot)) {
@@ -713,6 +794,11 @@ std::shared_ptr<const StyleTable> XlsReader::buildStyles() const {
     s.right = side(x.right, x.rightColor);
     s.top = side(x.top, x.topColor);
     s.bottom = side(x.bottom, x.bottomColor);
+    if (x.diagonalUp || x.diagonalDown) {
+      s.diagonal = side(x.diagonal, x.diagonalColor);
+      s.diagonalUp = x.diagonalUp && s.diagonal.style != BorderStyle::None;
+      s.diagonalDown = x.diagonalDown && s.diagonal.style != BorderStyle::None;
+    }
     s.hAlign = x.hAlign <= 7 ? static_cast<HAlign>(x.hAlign) : HAlign::General;
     static constexpr VAlign kV[5] = {VAlign::Top, VAlign::Center, VAlign::Bottom, VAlign::Justify, VAlign::Distributed};
     s.vAlign = x.vAlign < 5 ? kV[x.vAlign] : VAlign::Bottom;
@@ -804,7 +890,8 @@ class SheetLoader {
 
   void blank(uint16_t row, uint16_t col, uint16_t ixfe) {
     uint32_t s = style(ixfe);
-    if (s == 0) return;
+    // A blank of the default format matters only against its row's or column's format.
+    if (s == 0 && !sheet_.takesRowOrColumnFormat(row, col)) return;
     Cell c;
     if (!Place(c, row, col)) return;
     c.style = s;
@@ -839,6 +926,8 @@ class SheetLoader {
   }
 
   void formula(const uint8_t* d, size_t n);
+  void rowRecord(const uint8_t* d, size_t n);
+  void colInfo(const uint8_t* d, size_t n);
   void settle();
   void toValue(Cell& c);
   void hlink(const uint8_t* d, size_t n);
@@ -861,6 +950,7 @@ class SheetLoader {
   std::unordered_map<uint16_t, std::string> objText_;
   int32_t lastObj_ = -1;
   bool dropBlanks_ = false;
+  int32_t defaultHeight_ = -1;  // the sheet's row height in twips, below 0 when not given
   std::string buf_;
 };
 
@@ -942,6 +1032,15 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
       }
       case kFormula:
         formula(d, n);
+        break;
+      case kRow:
+        rowRecord(d, n);
+        break;
+      case kColInfo:
+        colInfo(d, n);
+        break;
+      case kDefaultRowHeight:
+        if (n >= 4) defaultHeight_ = U16(d + 2);
         break;
       case kString: {
         if (stringFormula_ < 0) break;
@@ -1081,6 +1180,9 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
     }
   }
   settle();
+  std::erase_if(sheet_.links, [](const Hyperlink& l) {
+    return l.target.empty() && l.location.empty() && l.tooltip.empty() && l.display.empty();
+  });
   for (auto& c : sheet_.comments) {
     // Excel shows a note's text with LF line breaks; the file may have CR LF or CR.
     std::string& t = c.text;
@@ -1095,6 +1197,38 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
     }
     t.swap(o);
   }
+}
+
+// A row's own height, format and visibility; the same layout in BIFF5 and BIFF8. Only what
+// differs from a plain row is kept: a height set by hand or unlike the sheet's default (an
+// automatic height follows the row's content), a format, hiding.
+void SheetLoader::rowRecord(const uint8_t* d, size_t n) {
+  if (n < 16) return;
+  uint16_t height = U16(d + 6) & 0x7FFF;
+  uint32_t flags = U32(d + 12);
+  RowInfo info;
+  info.row = U16(d);
+  info.hidden = flags & 0x20;
+  info.hasStyle = flags & 0x80;
+  info.style = info.hasStyle ? style(static_cast<uint16_t>((flags >> 16) & 0x0FFF)) : 0;
+  if ((flags & 0x40) || (defaultHeight_ >= 0 && height != defaultHeight_)) info.height = height / 20.0;
+  if (info.hasStyle || info.hidden || info.height >= 0) sheet_.rowInfo.push_back(info);
+}
+
+// A run of columns: width in 1/256 of a character (the unit of an .xlsx <col width>), format,
+// hidden flag.
+void SheetLoader::colInfo(const uint8_t* d, size_t n) {
+  if (n < 10) return;
+  uint16_t first = U16(d), last = U16(d + 2);
+  if (first > last || first >= kMaxCols) return;
+  ColInfo c;
+  c.first = first;
+  c.last = std::min<int32_t>(last, kMaxCols - 1);
+  c.width = U16(d + 4) / 256.0;
+  c.style = style(U16(d + 6));
+  c.hasStyle = c.style != 0;
+  c.hidden = U16(d + 8) & 1;
+  sheet_.colInfo.push_back(c);
 }
 
 void SheetLoader::formula(const uint8_t* d, size_t n) {
@@ -1226,7 +1360,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
     return true;
   };
   std::string ignored;
-  if ((flags & 0x10) && !text(ignored)) return;  // display name
+  if ((flags & 0x10) && !text(link.display)) return;
   if ((flags & 0x80) && !text(ignored)) return;  // frame name
   if (flags & 0x01) {
     if (flags & 0x100) {
@@ -1277,7 +1411,7 @@ void SheetLoader::hlink(const uint8_t* d, size_t n) {
     }
   }
   if ((flags & 0x08) && !text(link.location)) return;
-  if (link.target.empty() && link.location.empty()) return;
+  // A link that leads nowhere is kept for its text and the tip that may follow.
   sheet_.links.push_back(std::move(link));
 }
 

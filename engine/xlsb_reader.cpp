@@ -28,10 +28,10 @@ enum : uint32_t {
   kRowHdr = 0, kCellBlank = 1, kCellRk = 2, kCellError = 3, kCellBool = 4, kCellReal = 5, kCellSt = 6,
   kCellIsst = 7, kFmlaString = 8, kFmlaNum = 9, kFmlaBool = 10, kFmlaError = 11,
   kShortBlank = 12, kShortRk = 13, kShortError = 14, kShortBool = 15, kShortReal = 16, kShortSt = 17,
-  kShortIsst = 18, kSSTItem = 19, kName = 39, kCellRString = 62, kShortRString = 63,
+  kShortIsst = 18, kSSTItem = 19, kName = 39, kColInfo = 60, kCellRString = 62, kShortRString = 63,
   kBeginSheetData = 145, kEndSheetData = 146, kWsDim = 148, kWbProp = 153, kBundleSh = 156, kBeginSst = 159, kMergeCell = 176,
   kSupSelf = 357, kSupSame = 358, kSupTabs = 359, kBeginSupBook = 360, kExternSheet = 362,
-  kArrFmla = 426, kShrFmla = 427, kHLink = 494, kSupNameStart = 577, kCommentAuthor = 632,
+  kArrFmla = 426, kShrFmla = 427, kWsFmtInfo = 485, kHLink = 494, kSupNameStart = 577, kCommentAuthor = 632,
   kBeginComment = 635, kCommentText = 637, kSupAddin = 667,
 };
 
@@ -233,7 +233,7 @@ class CommentsSink : public RecordSink {
 
 struct PendingLink {
   Rect ref;
-  std::string relId, location, tooltip;
+  std::string relId, location, tooltip, display;
 };
 
 // A shared formula's tokens, kept for the cells that point to it.
@@ -285,11 +285,13 @@ class SheetSink : public RecordSink {
         if (r >= static_cast<uint32_t>(kMaxRows)) damaged("row number " + std::to_string(r + 1) + " is outside the sheet");
         row_ = static_cast<int32_t>(r);
         col_ = -1;
+        rowHeader(in);
         return true;
       }
       case kCellBlank: case kShortBlank: {
         cell(in, type == kShortBlank);
-        if (cell_.style != 0) push(cell_);
+        // A blank of the default format matters only against its row's or column's format.
+        if (cell_.style != 0 || rowFormatted_ || sheet_.takesRowOrColumnFormat(row_, col_)) push(cell_);
         return true;
       }
       case kCellRk: case kShortRk:
@@ -343,6 +345,13 @@ class SheetSink : public RecordSink {
       case kShrFmla: sharedFormula(in); return true;
       case kArrFmla: arrayFormula(in); return true;
       case kWsDim: dimension(in); return true;
+      case kWsFmtInfo:
+        if (in.left() >= 8) {
+          in.skip(6);  // default column width, in two forms
+          defaultHeight_ = in.u16();
+        }
+        return true;
+      case kColInfo: colInfo(in); return true;
       case kMergeCell: {
         Rect r;
         if (ReadRfx(in, r) && (r.rows() > 1 || r.cols() > 1)) sheet_.merges.push_back(r);
@@ -354,6 +363,7 @@ class SheetSink : public RecordSink {
         in.nullableWideString(l.relId);
         in.wideString(l.location);
         in.wideString(l.tooltip);
+        in.wideString(l.display);
         links.push_back(std::move(l));
         return true;
       }
@@ -382,6 +392,40 @@ class SheetSink : public RecordSink {
     cell_.row = static_cast<uint32_t>(row_ < 0 ? 0 : row_);
     cell_.col = static_cast<uint16_t>(col_);
     cell_.style = s < styleCount_ ? s : 0;
+  }
+
+  // BrtRowHdr after the row number: its format (when the row has one of its own), height in
+  // twips and flags. Only what differs from a plain row is kept.
+  void rowHeader(Reader& in) {
+    rowFormatted_ = false;
+    if (in.left() < 8) return;
+    uint32_t ixfe = in.u32();
+    uint16_t height = in.u16();
+    uint16_t flags = in.u16();
+    RowInfo info;
+    info.row = row_;
+    info.hidden = flags & 0x1000;
+    info.hasStyle = flags & 0x4000;
+    info.style = info.hasStyle && ixfe < styleCount_ ? ixfe : 0;
+    // Set by hand (or not the sheet's default): an automatic height follows the row's content.
+    if ((flags & 0x2000) || (defaultHeight_ != 0 && height != defaultHeight_)) info.height = height / 20.0;
+    rowFormatted_ = info.hasStyle;
+    if (info.hasStyle || info.hidden || info.height >= 0) sheet_.rowInfo.push_back(info);
+  }
+
+  // BrtColInfo: a run of columns with their width in 1/256 of a character, format and flags.
+  void colInfo(Reader& in) {
+    uint32_t first = in.u32(), last = in.u32(), width = in.u32(), ixfe = in.u32();
+    uint16_t flags = in.left() >= 2 ? in.u16() : 0;
+    if (first > last || first >= static_cast<uint32_t>(kMaxCols)) return;
+    ColInfo c;
+    c.first = static_cast<int32_t>(first);
+    c.last = static_cast<int32_t>(std::min<uint32_t>(last, kMaxCols - 1));
+    c.width = width / 256.0;
+    c.hidden = flags & 1;
+    c.style = ixfe < styleCount_ ? ixfe : 0;
+    c.hasStyle = c.style != 0;
+    sheet_.colInfo.push_back(c);
   }
 
   void dimension(Reader& in) {
@@ -590,6 +634,8 @@ class SheetSink : public RecordSink {
   int32_t row_ = -1, col_ = -1;
   Cell cell_;
   bool inData_ = false;
+  bool rowFormatted_ = false;  // the current row has a format of its own
+  uint16_t defaultHeight_ = 0;  // the sheet's row height in twips, 0 when unknown
   uint64_t lastFormula_ = kNoCell;     // position of the formula cell just read
   size_t lastFormulaIndex_ = SIZE_MAX;  // its index in the cells when it waits for tokens
   CachedKind cellKind_ = CachedKind::None;
@@ -672,9 +718,12 @@ class XlsbReader : public WorkbookReader {
       link.cols = l.ref.cols();
       link.location = l.location;
       link.tooltip = l.tooltip;
+      link.display = l.display;
       for (auto& r : rels)
         if (!l.relId.empty() && r.id == l.relId) link.target = r.target;
-      if (!link.target.empty() || !link.location.empty()) sheet->links.push_back(std::move(link));
+      // A link that leads nowhere still shows its tip and text: kept too.
+      if (!link.target.empty() || !link.location.empty() || !link.tooltip.empty() || !link.display.empty())
+        sheet->links.push_back(std::move(link));
     }
     for (auto& r : rels) {
       if (r.external || !EndsWith(r.type, "/comments")) continue;

@@ -1,5 +1,6 @@
 #include "engine/xlsb_styles.h"
 
+#include <cmath>
 #include <map>
 
 #include "engine/error.h"
@@ -56,6 +57,17 @@ void AppendArgb(std::string& out, uint8_t r, uint8_t g, uint8_t b) {
   }
 }
 
+// ` name="value"` for a finite number, written the way from_chars reads it back; nothing
+// for a value no spreadsheet would store (NaN, infinity).
+void AppendNumberAttr(std::string& out, const char* name, double v) {
+  if (!std::isfinite(v)) return;
+  out += ' ';
+  out += name;
+  out += "=\"";
+  AppendShortestNumber(out, v);
+  out += '"';
+}
+
 // BrtColor as the attributes of a colour element; nothing for a colour left unset.
 void AppendColor(std::string& out, const char* element, Reader& in) {
   uint8_t flags = in.u8();
@@ -75,11 +87,7 @@ void AppendColor(std::string& out, const char* element, Reader& in) {
     case 3: attrs = " theme=\"" + std::to_string(index) + "\""; break;
     default: return;
   }
-  if (tint != 0) {
-    attrs += " tint=\"";
-    AppendShortestNumber(attrs, tint / 32767.0);
-    attrs += '"';
-  }
+  if (tint != 0) AppendNumberAttr(attrs, "tint", tint / 32767.0);
   out += '<';
   out += element;
   out += attrs;
@@ -201,9 +209,9 @@ class StylesSink : public RecordSink {
       case 0x22: fonts += "<u val=\"doubleAccounting\"/>"; break;
       default: break;
     }
-    fonts += "<sz val=\"";
-    AppendShortestNumber(fonts, height / 20.0);
-    fonts += "\"/>";
+    fonts += "<sz";
+    AppendNumberAttr(fonts, "val", height / 20.0);
+    fonts += "/>";
     fonts += color;
     if (!name.empty()) {
       fonts += "<name val=\"";
@@ -224,14 +232,25 @@ class StylesSink : public RecordSink {
     AppendColor(bg, "bgColor", in);
     fills += "<fill>";
     if (pattern == 0x28) {
-      // A gradient shows as its first stop's colour, as the .xlsx reading has it.
-      in.skip(4 + 5 * 8);  // type, degree, four fill-to edges
+      // A gradient: linear at an angle or a path from an inner rectangle, then its stops.
+      uint32_t type = in.u32();
+      double degree = in.f64(), left = in.f64(), right = in.f64(), top = in.f64(), bottom = in.f64();
       uint32_t stops = in.u32();
-      fills += "<gradientFill>";
-      if (stops > 0) {
-        std::string stop;
-        AppendColor(stop, "color", in);
-        fills += "<stop position=\"0\">" + stop + "</stop>";
+      if (stops > in.left() / 16) throw RecordTooShort{};
+      fills += type == 1 ? "<gradientFill type=\"path\"" : "<gradientFill";
+      AppendNumberAttr(fills, "degree", degree);
+      AppendNumberAttr(fills, "left", left);
+      AppendNumberAttr(fills, "right", right);
+      AppendNumberAttr(fills, "top", top);
+      AppendNumberAttr(fills, "bottom", bottom);
+      fills += ">";
+      for (uint32_t i = 0; i < stops; ++i) {
+        std::string color;
+        AppendColor(color, "color", in);
+        double position = in.f64();
+        fills += "<stop";
+        AppendNumberAttr(fills, "position", position);
+        fills += ">" + color + "</stop>";
       }
       fills += "</gradientFill>";
     } else {
@@ -246,8 +265,8 @@ class StylesSink : public RecordSink {
     static const char* const kStyles[] = {
         "none", "thin", "medium", "dashed", "dotted", "thick", "double", "hair",
         "mediumDashed", "dashDot", "mediumDashDot", "dashDotDot", "mediumDashDotDot", "slantDashDot"};
-    in.u8();  // diagonal flags
-    std::string sides[4];  // stored top, bottom, left, right
+    uint8_t diagonals = in.u8();  // down, up
+    std::string sides[5];  // stored top, bottom, left, right, diagonal
     for (std::string& s : sides) {
       uint8_t style = in.u8();
       in.u8();
@@ -264,11 +283,15 @@ class StylesSink : public RecordSink {
         borders += s + "</" + name + ">";
       }
     };
-    borders += "<border>";
+    borders += "<border";
+    if (diagonals & 0x02) borders += " diagonalUp=\"1\"";
+    if (diagonals & 0x01) borders += " diagonalDown=\"1\"";
+    borders += ">";
     side("left", sides[2]);
     side("right", sides[3]);
     side("top", sides[0]);
     side("bottom", sides[1]);
+    side("diagonal", sides[4]);
     borders += "</border>";
   }
 

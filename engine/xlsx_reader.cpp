@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <unordered_map>
@@ -37,6 +38,9 @@ int64_t ReadInteger(const char* s) {
   return negative ? -static_cast<int64_t>(v) : static_cast<int64_t>(v);
 }
 
+// "1"/"true" as the file's booleans are written.
+bool Flag(const char* v) { return !std::strcmp(v, "1") || !std::strcmp(v, "true"); }
+
 // ---------------------------------------------------------------------------
 // workbook.xml
 
@@ -60,7 +64,7 @@ class WorkbookHandler : public XmlHandler {
       }
       sheets.push_back(std::move(s));
     } else if (name == "workbookPr") {
-      if (const char* v = Attr(a, "date1904")) date1904 = !std::strcmp(v, "1") || !std::strcmp(v, "true");
+      if (const char* v = Attr(a, "date1904")) date1904 = Flag(v);
     }
   }
 };
@@ -170,7 +174,7 @@ struct SharedMaster {
 
 struct PendingLink {
   Rect ref;
-  std::string relId, location, tooltip;
+  std::string relId, location, tooltip, display;
 };
 
 // Parses "B12" without allocating. Row and column come back 0-based.
@@ -243,11 +247,13 @@ class SheetHandler : public XmlHandler {
         return;
       case 3:
         if (name == "row" && inData_) return startRow(a);
+        if (name == "col" && !inData_) return startCol(a);
         if (name == "rPh") ++skip_;
         return;
       default:
         if (name == "sheetData") inData_ = true;
         else if (name == "dimension") startDimension(a);
+        else if (name == "sheetFormatPr") startFormatPr(a);
         else if (name == "mergeCell") startMerge(a);
         else if (name == "hyperlink") startLink(a);
         return;
@@ -289,10 +295,50 @@ class SheetHandler : public XmlHandler {
     }
   }
 
+  void startFormatPr(const char** a) {
+    if (const char* v = Attr(a, "defaultRowHeight")) ParseNumberText(v, defaultHeight_);
+  }
+
+  // A run of columns: its width, format and visibility.
+  void startCol(const char** a) {
+    ColInfo c;
+    long first = 0, last = 0;
+    for (const char** p = a; *p; p += 2) {
+      std::string_view k = AttrName(p[0]);
+      if (k == "min") first = ReadInteger(p[1]);
+      else if (k == "max") last = ReadInteger(p[1]);
+      else if (k == "width") ParseNumberText(p[1], c.width);
+      else if (k == "hidden") c.hidden = Flag(p[1]);
+      else if (k == "style") {
+        int64_t st = ReadInteger(p[1]);
+        c.style = st >= 0 && static_cast<uint64_t>(st) < styleCount_ ? static_cast<uint32_t>(st) : 0;
+      }
+    }
+    if (first < 1 || last < first || first > kMaxCols) return;
+    c.first = static_cast<int32_t>(first - 1);
+    c.last = static_cast<int32_t>(std::min<long>(last, kMaxCols) - 1);
+    c.hasStyle = c.style != 0;
+    if (c.width < 0) c.width = -1;
+    sheet_.colInfo.push_back(c);
+  }
+
   void startRow(const char** a) {
     const char* r = nullptr;
-    for (const char** p = a; *p && !r; p += 2)
-      if (AttrName(p[0]) == "r") r = p[1];
+    RowInfo info;
+    bool customFormat = false, customHeight = false;
+    double height = -1;
+    uint32_t style = 0;
+    for (const char** p = a; *p; p += 2) {
+      std::string_view k = AttrName(p[0]);
+      if (k == "r") r = p[1];
+      else if (k == "s") {
+        int64_t st = ReadInteger(p[1]);
+        style = st >= 0 && static_cast<uint64_t>(st) < styleCount_ ? static_cast<uint32_t>(st) : 0;
+      } else if (k == "customFormat") customFormat = Flag(p[1]);
+      else if (k == "ht") ParseNumberText(p[1], height);
+      else if (k == "customHeight") customHeight = Flag(p[1]);
+      else if (k == "hidden") info.hidden = Flag(p[1]);
+    }
     if (r) {
       unsigned long plain;
       int64_t v = PlainNumber(r, plain) ? static_cast<int64_t>(plain) : ReadInteger(r);
@@ -303,6 +349,14 @@ class SheetHandler : public XmlHandler {
       if (row_ >= kMaxRows) damaged("it has more rows than a sheet can hold");
     }
     col_ = -1;
+    // A row's s counts only with customFormat; its height when set by hand or unlike the
+    // sheet's default (an automatic height follows the row's content).
+    rowFormatted_ = customFormat;
+    info.row = row_;
+    info.hasStyle = customFormat;
+    info.style = customFormat ? style : 0;
+    if (height >= 0 && (customHeight || (defaultHeight_ >= 0 && height != defaultHeight_))) info.height = height;
+    if (info.hasStyle || info.hidden || info.height >= 0) sheet_.rowInfo.push_back(info);
   }
 
   void startCell(const char** a) {
@@ -363,6 +417,7 @@ class SheetHandler : public XmlHandler {
     if (const char* v = Attr(a, "id")) l.relId = v;
     if (const char* v = Attr(a, "location")) l.location = v;
     if (const char* v = Attr(a, "tooltip")) l.tooltip = v;
+    if (const char* v = Attr(a, "display")) l.display = v;
     links.push_back(std::move(l));
   }
 
@@ -484,7 +539,8 @@ class SheetHandler : public XmlHandler {
       c.aux = sidx;
       c.sub = ssub;
     }
-    if (vt == CellType::Blank && style_ == 0) return;
+    // A blank of the default format matters only against its row's or column's format.
+    if (vt == CellType::Blank && style_ == 0 && !rowFormatted_ && !sheet_.takesRowOrColumnFormat(row_, col_)) return;
     push(c);
   }
 
@@ -502,6 +558,8 @@ class SheetHandler : public XmlHandler {
   std::string what_;
 
   bool inData_ = false, inCell_ = false, inIs_ = false, hasIs_ = false, hasFormula_ = false, dynamic_ = false;
+  bool rowFormatted_ = false;  // the current row has a format of its own
+  double defaultHeight_ = -1;  // the sheet's row height in points, below 0 when not given
   int skip_ = 0;
   int32_t row_ = -1, col_ = -1;
   char type_ = 'n', fType_ = 'n';
@@ -586,9 +644,12 @@ class XlsxReader : public WorkbookReader {
       link.cols = l.ref.cols();
       link.location = l.location;
       link.tooltip = l.tooltip;
+      link.display = l.display;
       for (auto& r : rels)
         if (!l.relId.empty() && r.id == l.relId) link.target = r.target;
-      if (!link.target.empty() || !link.location.empty()) sheet->links.push_back(std::move(link));
+      // A link that leads nowhere still shows its tip and text: kept too.
+      if (!link.target.empty() || !link.location.empty() || !link.tooltip.empty() || !link.display.empty())
+        sheet->links.push_back(std::move(link));
     }
     for (auto& r : rels) {
       if (r.external || !EndsWith(r.type, "/comments")) continue;

@@ -178,6 +178,14 @@ void SetBorder(lxw_format* f, const BorderSide& side, void (*setStyle)(lxw_forma
 }
 
 void SetFill(lxw_format* f, const Style& s) {
+  // libxlsxwriter has no gradient fill: its first colour stands in for it.
+  if (!s.gradient.empty()) {
+    if (Rgb first = s.gradient.stops.front().color; first != kAutoColor) {
+      format_set_pattern(f, LXW_PATTERN_SOLID);
+      format_set_fg_color(f, LxwColor(first));
+    }
+    return;
+  }
   // Colours without a pattern would make libxlsxwriter paint the cell solid.
   if (s.pattern == FillPattern::None) return;
   format_set_pattern(f, LxwPattern(s.pattern));
@@ -275,6 +283,13 @@ class FormatCache {
     SetBorder(f, s.right, format_set_right, format_set_right_color);
     SetBorder(f, s.top, format_set_top, format_set_top_color);
     SetBorder(f, s.bottom, format_set_bottom, format_set_bottom_color);
+    if ((s.diagonalUp || s.diagonalDown) && s.diagonal.style != BorderStyle::None) {
+      format_set_diag_type(f, s.diagonalUp && s.diagonalDown ? LXW_DIAGONAL_BORDER_UP_DOWN
+                              : s.diagonalUp                 ? LXW_DIAGONAL_BORDER_UP
+                                                             : LXW_DIAGONAL_BORDER_DOWN);
+      format_set_diag_border(f, LxwBorder(s.diagonal.style));
+      if (s.diagonal.color != kAutoColor) format_set_diag_color(f, LxwColor(s.diagonal.color));
+    }
 
     if (s.hAlign != HAlign::General) format_set_align(f, LxwHAlign(s.hAlign));
     if (s.vAlign != VAlign::Bottom) format_set_align(f, LxwVAlign(s.vAlign));
@@ -324,6 +339,7 @@ class SheetWriter {
   void write() {
     formats_.use(sheet_.styles);
     writeMerges();
+    writeColumns();
     collectExtras();
 
     const std::vector<Cell>& cells = d_.cells;
@@ -344,11 +360,17 @@ class SheetWriter {
       const Cell& c = sorted ? cells[i] : cells[order[i]];
       while (e < extras_.size() && !Before(c.row, c.col, extras_[e].row, extras_[e].col)) {
         const Extra& x = extras_[e++];
+        writeRowsTo(x.row);
         writeExtra(x, x.row == c.row && x.col == c.col ? &c : nullptr);
       }
+      writeRowsTo(c.row);
       writeCell(c);
     }
-    for (; e < extras_.size(); ++e) writeExtra(extras_[e], nullptr);
+    for (; e < extras_.size(); ++e) {
+      writeRowsTo(extras_[e].row);
+      writeExtra(extras_[e], nullptr);
+    }
+    writeRowsTo(UINT32_MAX);
   }
 
  private:
@@ -398,12 +420,53 @@ class SheetWriter {
     }
   }
 
+  // A row or column's own format; nullptr for none. A row whose format is the default still
+  // gets one, so that it stands against its columns' formats.
+  lxw_format* ownFormat(bool has, uint32_t style) {
+    if (!has) return nullptr;
+    lxw_format* f = formats_.get(style);
+    return f ? f : formats_.plain();
+  }
+
+  // Widths, formats and hiding of column runs. An .xlsx width counts the cell's padding;
+  // libxlsxwriter takes the characters shown and adds it (at 7 pixels a digit and 5 of
+  // padding), so whole pixels come out.
+  void writeColumns() {
+    for (const ColInfo& c : d_.colInfo) {
+      if (c.first < 0 || c.first > c.last || c.first >= kMaxCols) continue;
+      double width = LXW_DEF_COL_WIDTH;
+      if (c.width >= 0) {
+        double px = std::round(std::min(c.width, 255.0) * 7);
+        width = px < 12 ? px / 12 : (px - 5) / 7;
+      }
+      lxw_row_col_options opt{};
+      opt.hidden = c.hidden;
+      lxw_error err = worksheet_set_column_opt(ws_, static_cast<lxw_col_t>(c.first),
+                                               static_cast<lxw_col_t>(std::min(c.last, kMaxCols - 1)), width,
+                                               c.hasStyle ? formats_.get(c.style) : nullptr, &opt);
+      if (err == LXW_ERROR_MEMORY_MALLOC_FAILED) Fail(path_, lxw_strerror(err));
+    }
+  }
+
+  // Heights, formats and hiding of the rows up to `row`: libxlsxwriter takes rows in order.
+  void writeRowsTo(uint32_t row) {
+    for (; nextRow_ < d_.rowInfo.size() && static_cast<uint32_t>(d_.rowInfo[nextRow_].row) <= row; ++nextRow_) {
+      const RowInfo& r = d_.rowInfo[nextRow_];
+      if (r.row < 0 || r.row >= kMaxRows) continue;
+      lxw_row_col_options opt{};
+      opt.hidden = r.hidden;
+      double height = r.height >= 0 ? std::min(r.height, 409.0) : LXW_DEF_ROW_HEIGHT;
+      lxw_error err = worksheet_set_row_opt(ws_, static_cast<lxw_row_t>(r.row), height,
+                                            ownFormat(r.hasStyle, r.style), &opt);
+      if (err == LXW_ERROR_MEMORY_MALLOC_FAILED) Fail(path_, lxw_strerror(err));
+    }
+  }
+
   void collectExtras() {
     extras_.clear();
     size_t budget = kMaxLinksPerSheet;
     for (size_t i = 0; i < d_.links.size() && budget > 0; ++i) {
       const Hyperlink& l = d_.links[i];
-      if (l.target.empty() && l.location.empty()) continue;
       if (l.row < 0 || l.col < 0 || l.row >= kMaxRows || l.col >= kMaxCols) continue;
       // libxlsxwriter links single cells: a link over a range goes on each of its cells.
       int32_t r2 = std::min(kMaxRows - 1, l.row + std::max(1, l.rows) - 1);
@@ -444,6 +507,9 @@ class SheetWriter {
       if (!l.location.empty()) url_.append(1, '#').append(l.location);
       if (CodePoints(url_) > kMaxUrlChars) return;
     } else {
+      // A link that leads nowhere is written as one to an empty place in the workbook, with
+      // its tip: libxlsxwriter knows no link without a place, nor a link text apart from
+      // the cell's.
       if (CodePoints(l.location) > kMaxUrlChars) return;
       url_ = "internal:";
       url_.append(l.location);
@@ -558,6 +624,7 @@ class SheetWriter {
   FormatCache& formats_;
   const std::string& path_;
   std::vector<Extra> extras_;
+  size_t nextRow_ = 0;  // the first of d_.rowInfo not yet written
   std::string buf_, aux_, url_, formula_;
 };
 

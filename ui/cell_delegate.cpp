@@ -1,10 +1,14 @@
 #include "ui/cell_delegate.h"
 
-#include <QPainter>
-#include <QTableView>
 #include <QFontMetrics>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QTableView>
 #include <algorithm>
 #include <climits>
+#include <cmath>
+#include <numbers>
 
 #include "engine/style.h"
 #include "ui/sheet_model.h"
@@ -69,6 +73,54 @@ void DrawEdge(QPainter* p, Qt::Orientation o, int edge, int from, int to, const 
       else p->drawLine(at, from, at, to);
     }
   }
+}
+
+// A gradient fill over the cell: linear at its angle (clockwise from left to right), or a path
+// from its inner rectangle out to the cell's edges, drawn as a radial blend from the
+// rectangle's centre to the farthest corner.
+void DrawGradient(QPainter* p, const QRect& rc, const Gradient& g) {
+  QGradientStops stops;
+  for (const GradientStop& s : g.stops) stops.append({std::clamp(s.position, 0.0, 1.0), LineColor(s.color)});
+  if (g.type == Gradient::Type::Linear) {
+    double a = g.degree * std::numbers::pi / 180, dx = std::cos(a), dy = std::sin(a);
+    double half = (std::abs(dx) * rc.width() + std::abs(dy) * rc.height()) / 2;
+    QPointF c = QRectF(rc).center();
+    QLinearGradient lin(c - QPointF(dx, dy) * half, c + QPointF(dx, dy) * half);
+    lin.setStops(stops);
+    p->fillRect(rc, lin);
+    return;
+  }
+  QPointF c(rc.left() + rc.width() * (g.left + g.right) / 2, rc.top() + rc.height() * (g.top + g.bottom) / 2);
+  double rx = std::max(c.x() - rc.left(), rc.right() + 1 - c.x());
+  double ry = std::max(c.y() - rc.top(), rc.bottom() + 1 - c.y());
+  QRadialGradient rad(c, std::max(1.0, std::hypot(rx, ry)));
+  rad.setStops(stops);
+  p->fillRect(rc, rad);
+}
+
+// Diagonal lines corner to corner: up from bottom-left to top-right, down from top-left to
+// bottom-right, in the line's colour, width and dash (a double line as two thin ones).
+void DrawDiagonals(QPainter* p, const QRect& rc, const Style& s) {
+  LineKind k = KindOf(s.diagonal.style);
+  if (k.width == 0 || (!s.diagonalUp && !s.diagonalDown)) return;
+  p->save();
+  auto line = [&](QPointF a, QPointF b) {
+    if (!k.doubled) {
+      p->drawLine(a, b);
+      return;
+    }
+    QPointF d = b - a;
+    double len = std::hypot(d.x(), d.y());
+    if (len == 0) return;
+    QPointF n(-d.y() / len * 1.5, d.x() / len * 1.5);
+    p->drawLine(a + n, b + n);
+    p->drawLine(a - n, b - n);
+  };
+  p->setPen(QPen(LineColor(s.diagonal.color), k.doubled ? 1 : k.width, k.pen, Qt::FlatCap));
+  QRectF r(rc);
+  if (s.diagonalUp) line(r.bottomLeft(), r.topRight());
+  if (s.diagonalDown) line(r.topLeft(), r.bottomRight());
+  p->restore();
 }
 
 constexpr int kTextPad = 2;  // the style's margin on either side of an item's text
@@ -153,6 +205,8 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
   painter->setClipRect(rc);
   const bool filled = look.fill.isValid();
   painter->fillRect(rc, filled ? look.fill : option.palette.color(QPalette::Base));
+  if (own && !own->gradient.empty()) DrawGradient(painter, rc, own->gradient);
+  if (own) DrawDiagonals(painter, rc, *own);
 
   bool gridRight = !filled;
   if (look.kind != SheetModel::Look::Empty && !look.text.isEmpty()) {

@@ -35,8 +35,10 @@ double PatternDensity(FillPattern p) {
   }
 }
 
-// The flat colour a cell's fill shows, if it has one.
+// The flat colour a cell's fill shows, if it has one; a gradient's first colour for a gradient.
 std::optional<QColor> FillColor(const Style& s) {
+  if (!s.gradient.empty()) return s.gradient.stops.front().color == kAutoColor ? std::nullopt
+                                                                                 : std::optional(ToQColor(s.gradient.stops.front().color));
   if (s.pattern == FillPattern::None) return std::nullopt;
   // An automatic pattern colour is the window text colour, an automatic background the
   // window colour.

@@ -116,9 +116,26 @@ class BiffWriter {
     return out;
   }
 
+  // A cell format (XF record body): font, number format, the two border words and the fill
+  // word as BIFF8 lays them out.
+  static std::string Xf(uint16_t font, uint16_t fmt, uint32_t borders1, uint32_t borders2, uint16_t fill) {
+    std::string x;
+    Put16(x, font);
+    Put16(x, fmt);
+    Put16(x, 0x0001);
+    x += static_cast<char>(0x20);
+    x += std::string(3, '\0');
+    Put32(x, borders1);
+    Put32(x, borders2);
+    Put16(x, fill);
+    return x;
+  }
+
   // A whole workbook stream: fonts, 16 formats (the 16th the default cell format, a 17th
-  // bold one), the sheets and the shared strings.
-  static std::string Workbook(const std::vector<Sheet>& sheets, const std::string& sst) {
+  // bold one, then `extraXfs` from 17 on, and the records `afterXfs`), the sheets and the
+  // shared strings.
+  static std::string Workbook(const std::vector<Sheet>& sheets, const std::string& sst,
+                              const std::vector<std::string>& extraXfs = {}, const std::string& afterXfs = "") {
     std::string g = Bof(0x0005);
     std::string cp;
     Put16(cp, 1200);
@@ -148,6 +165,8 @@ class BiffWriter {
       Put16(x, 0x20C0);
       g += Rec(0x00E0, x);
     }
+    for (const std::string& x : extraXfs) g += Rec(0x00E0, x);
+    g += afterXfs;
     std::vector<size_t> patch;
     for (const Sheet& s : sheets) {
       std::string b;

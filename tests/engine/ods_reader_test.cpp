@@ -467,7 +467,8 @@ TEST(OdsRepeats, ExpandOnlyWhatHoldsSomething) {
       "<table:table table:name=\"R\"><table:table-column table:number-columns-repeated=\"16384\"/>" +
       Row(Num(7, " table:number-columns-repeated=\"3\"") + "<table:table-cell table:number-columns-repeated=\"16381\"/>",
           " table:number-rows-repeated=\"2\"") +
-      // Formats alone: kept where they stop short of the edge, dropped where they run to it.
+      // A format that runs to the edge is the row's own: cells are kept only where the row
+      // shows something else (C3, the default).
       Row("<table:table-cell table:style-name=\"fill\" table:number-columns-repeated=\"2\"/>"
           "<table:table-cell/><table:table-cell table:style-name=\"fill\" table:number-columns-repeated=\"16381\"/>") +
       Row("<table:table-cell table:style-name=\"bold\"/>", " table:number-rows-repeated=\"1048573\"") +
@@ -481,12 +482,17 @@ TEST(OdsRepeats, ExpandOnlyWhatHoldsSomething) {
   EXPECT_EQ(r->sheets()[1].visibility, SheetVisibility::Hidden);
   auto st = r->styles();
   auto d = r->loadSheet(0);
-  ASSERT_EQ(d->cells.size(), 8u);
+  ASSERT_EQ(d->cells.size(), 7u);
   EXPECT_EQ(d->used, (Rect{0, 0, 2, 2}));
   EXPECT_EQ(d->cells[5].type, CellType::Number);
   EXPECT_EQ(d->cells[5].row, 1u);
   EXPECT_EQ(d->cells[6].type, CellType::Blank);
-  const Style& fill = st->styles[d->cells[6].style];
+  EXPECT_EQ(d->cells[6].col, 2u);
+  EXPECT_EQ(d->cells[6].style, 0u);
+  ASSERT_EQ(d->rowInfo.size(), 1u);
+  EXPECT_EQ(d->rowInfo[0].row, 2);
+  ASSERT_TRUE(d->rowInfo[0].hasStyle);
+  const Style& fill = st->styles[d->rowInfo[0].style];
   EXPECT_EQ(fill.pattern, FillPattern::Solid);
   EXPECT_EQ(fill.fillFg, 0xFF0000u);
   EXPECT_EQ(fill.left.style, BorderStyle::Thin);

@@ -287,8 +287,11 @@ TEST(StylesReaderFills, PatternsAndGradients) {
   EXPECT_EQ(s[3].pattern, FillPattern::DarkTrellis);
   EXPECT_EQ(s[3].fillFg, 0x0000FFu);
   EXPECT_EQ(s[3].fillBg, 0x00FF00u);
-  EXPECT_EQ(s[4].pattern, FillPattern::Solid);
-  EXPECT_EQ(s[4].fillFg, 0x4F81BDu);  // first stop, Office accent1
+  // A gradient is kept whole: its angle and every stop, theme colours resolved.
+  EXPECT_EQ(s[4].pattern, FillPattern::None);
+  EXPECT_EQ(s[4].gradient.type, Gradient::Type::Linear);
+  EXPECT_EQ(s[4].gradient.degree, 90);
+  EXPECT_EQ(s[4].gradient.stops, (std::vector<GradientStop>{{0, 0x4F81BD}, {1, 0xFF0000}}));
   EXPECT_EQ(s[5].pattern, FillPattern::Gray0625);
   EXPECT_EQ(s[6].pattern, FillPattern::None);
 }

@@ -160,7 +160,9 @@ inline std::map<std::string, std::string> ReadZip(const std::filesystem::path& p
 // A minimal workbook package around the given sheet XML bodies (the part inside <worksheet>).
 inline void WriteWorkbook(const std::filesystem::path& path, const std::vector<std::pair<std::string, std::string>>& sheets,
                           const std::string& sharedStrings = "", const std::string& styles = "",
-                          const std::string& workbookPr = "") {
+                          const std::string& workbookPr = "",
+                          // added as they are: a sheet's relationships and the parts they name
+                          const std::map<std::string, std::string>& extraParts = {}) {
   const std::string ns = "xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
                          "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"";
   const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
@@ -186,6 +188,7 @@ inline void WriteWorkbook(const std::filesystem::path& path, const std::vector<s
   }
   parts["xl/workbook.xml"] = wb + "</sheets></workbook>";
   parts["xl/_rels/workbook.xml.rels"] = rels + "</Relationships>";
+  for (auto& [name, body] : extraParts) parts[name] = body;
   WriteZip(path, parts);
 }
 

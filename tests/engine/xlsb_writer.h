@@ -119,6 +119,7 @@ struct Sheet {
   std::string after;  // records after the cells (merges, links)
   uint32_t state = 0;  // 0 visible, 1 hidden, 2 very hidden
   std::string rels;   // extra <Relationship> elements of the sheet part
+  std::string head = {};  // records before the cells (row and column defaults, column runs)
 };
 
 struct Book {
@@ -143,7 +144,7 @@ inline std::map<std::string, std::string> Parts(const Book& b) {
     wb += Rec(156, U32(s.state) + U32(static_cast<uint32_t>(i + 1)) + WStr("rId" + n) + WStr(s.name));
     rels += "<Relationship Id=\"rId" + n + "\" Type=\"" + rel + "worksheet\" Target=\"worksheets/sheet" + n + ".bin\"/>";
     parts["xl/worksheets/sheet" + n + ".bin"] =
-        Rec(129) + Rec(148, Rfx(0, 0, 0, 0)) + Rec(145) + s.data + Rec(146) + s.after + Rec(130);
+        Rec(129) + Rec(148, Rfx(0, 0, 0, 0)) + s.head + Rec(145) + s.data + Rec(146) + s.after + Rec(130);
     if (!s.rels.empty()) parts["xl/worksheets/_rels/sheet" + n + ".bin.rels"] = relsNs + s.rels + "</Relationships>";
   }
   wb += Rec(144) + b.workbookExtra + Rec(132);

@@ -513,6 +513,62 @@ TEST_F(XlsxWriterTest, EveryFormatFieldRoundTrips) {
   EXPECT_EQ(at(3, "numfmt"), "General");
 }
 
+TEST_F(XlsxWriterTest, DiagonalBordersAndGradientsAsFarAsTheLibraryGoes) {
+  std::vector<Style> styles(1);
+  for (auto [up, down] : {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
+    Style s;
+    s.diagonal = {BorderStyle::Dashed, 0xFF0000};
+    s.diagonalUp = up;
+    s.diagonalDown = down;
+    styles.push_back(s);
+  }
+  Style gradient;
+  gradient.gradient.degree = 90;
+  gradient.gradient.stops = {{0, 0x4F81BD}, {1, 0xFFFFFF}};
+  styles.push_back(gradient);
+  SheetBuilder b;
+  for (uint32_t i = 1; i < styles.size(); ++i) b.number(i - 1, 0, 1, i);
+  Readback rb = saveOne(b.done(), styles);
+  const char* expect[][2] = {{"1", "0"}, {"0", "1"}, {"1", "1"}};
+  for (int r = 1; r <= 3; ++r) {
+    std::string cell = "A" + std::to_string(r);
+    SCOPED_TRACE(cell);
+    EXPECT_EQ(rb.get("S", cell, "border.diagonal"), "dashed");
+    EXPECT_EQ(rb.get("S", cell, "border.diagonal.color"), "FFFF0000");
+    EXPECT_EQ(rb.get("S", cell, "border.diagonalUp"), expect[r - 1][0]);
+    EXPECT_EQ(rb.get("S", cell, "border.diagonalDown"), expect[r - 1][1]);
+  }
+  // No gradient in libxlsxwriter: its first colour stands in.
+  EXPECT_EQ(rb.get("S", "A4", "fill.pattern"), "solid");
+  EXPECT_EQ(rb.get("S", "A4", "fill.fg"), "FF4F81BD");
+}
+
+TEST_F(XlsxWriterTest, RowsAndColumnsKeepHeightsWidthsAndFormats) {
+  Style fill;
+  fill.pattern = FillPattern::Solid;
+  fill.fillFg = 0xFFFF00;
+  Style bold;
+  bold.bold = true;
+  std::vector<Style> styles{Style{}, fill, bold};
+  SheetBuilder b;
+  b.number(0, 0, 1);
+  b.number(4, 1, 2, 2);
+  SheetData d = b.done();
+  d.rowInfo = {{0, 30, false, false, 0}, {2, -1, true, false, 0}, {3, -1, false, true, 1}, {4, -1, false, true, 0}};
+  d.colInfo = {{1, 2, 20.140625, false, true, 2}, {4, 4, -1, true, false, 0}, {6, 6, 1, false, false, 0}};
+  Readback rb = saveOne(d, styles);
+  EXPECT_EQ(rb.get("S", "row1", "height"), "30.0");
+  EXPECT_EQ(rb.get("S", "row3", "hidden"), "1");
+  EXPECT_EQ(rb.get("S", "row4", "fill.pattern"), "solid");
+  EXPECT_EQ(rb.get("S", "row4", "fill.fg"), "FFFFFF00");
+  // Widths in whole pixels of 7 a digit plus 5 of padding, as spreadsheets store them.
+  EXPECT_EQ(rb.get("S", "cols2-3", "width"), "20.140625");
+  EXPECT_EQ(rb.get("S", "cols2-3", "font.b"), "1");
+  EXPECT_EQ(rb.get("S", "cols5-5", "hidden"), "1");
+  EXPECT_EQ(rb.get("S", "cols7-7", "width"), "1.0");
+  EXPECT_EQ(rb.get("S", "B5", "font.b"), "1");
+}
+
 TEST_F(XlsxWriterTest, TheTablesFirstStyleIsWrittenWhenItIsNotTheDefault) {
   Style arial;
   arial.fontName = "Arial";
@@ -651,6 +707,20 @@ TEST_F(XlsxWriterTest, HyperlinksKeepTheCellsTheyPointFrom) {
   EXPECT_EQ(rb.get("S", "F6", "value"), "1.0");
   EXPECT_EQ(rb.get("S", "A10", "link.target"), "other.xlsx");
   EXPECT_EQ(rb.get("S", "A10", "link.location"), "Sheet1!B2");
+}
+
+TEST_F(XlsxWriterTest, ALinkThatLeadsNowhereKeepsItsTip) {
+  SheetBuilder b;
+  b.text(0, 0, "hover me");
+  SheetData d = b.done();
+  Hyperlink tipOnly;
+  tipOnly.tooltip = "explains the cell";
+  tipOnly.display = "hover me";
+  d.links = {tipOnly};
+  Readback rb = saveOne(d, defaultStyles_);
+  EXPECT_EQ(rb.get("S", "A1", "value"), "hover me");
+  EXPECT_EQ(rb.get("S", "A1", "link.tooltip"), "explains the cell");
+  EXPECT_EQ(rb.get("S", "A1", "link.target"), kMissing);
 }
 
 TEST_F(XlsxWriterTest, CommentsKeepTextAndAuthor) {

@@ -31,7 +31,12 @@ What is checked, per source cell of the rectangle:
     alignment, border line styles and fill pattern must be equal (colours are
     checked by the C++ tests, not here);
   * empty source cells must stay empty, merged ranges must move with the
-    block, hyperlinks and comments must come along.
+    block, hyperlinks and comments must come along;
+  * every position of the rectangle without a value carries its effective
+    format: its own cell's, else its row's (a row with customFormat), else
+    its column's, as a spreadsheet's copy pastes it. Formats the workbooks
+    take by default (the source's default font against the result's) are not
+    compared; diagonal borders are compared like the other borders.
 
 Differences that are accepted (listed as ACCEPTED lines with --verbose):
   * a formula whose cached result is an error coming out as that error value;
@@ -80,12 +85,27 @@ from openpyxl.utils import FORMULAE  # noqa: E402
 ERROR_CODES_RE = re.compile(r"^#(NULL!|DIV/0!|VALUE!|REF!|NAME\?|NUM!|N/A|GETTING_DATA)$")
 from openpyxl.formula.translate import Translator, TranslatorError  # noqa: E402
 from openpyxl.utils.cell import range_boundaries, get_column_letter  # noqa: E402
+from openpyxl.worksheet.dimensions import RowDimension  # noqa: E402
 from openpyxl.worksheet.worksheet import Worksheet  # noqa: E402
+from openpyxl.cell.cell import Cell  # noqa: E402
+from openpyxl.styles.cell_style import StyleArray  # noqa: E402
 
 try:  # openpyxl >= 3.1 gives array formulas their own value type
     from openpyxl.worksheet.formula import ArrayFormula
 except ImportError:  # 3.0.x keeps them as '=...' plus ws.formula_attributes
     ArrayFormula = None
+
+_row_dimension_init = RowDimension.__init__
+
+
+def _row_dimension_with_custom_format(self, worksheet, *args, s=None, customFormat=None, **kw):
+    """A row's s counts only with customFormat="1"; openpyxl applies it regardless."""
+    if customFormat is not None and str(customFormat).lower() not in ("1", "true"):
+        s = None
+    _row_dimension_init(self, worksheet, *args, s=s, customFormat=customFormat, **kw)
+
+
+RowDimension.__init__ = _row_dimension_with_custom_format
 
 MAX_ROW = 1048576
 MAX_COL = 16384
@@ -620,7 +640,8 @@ class SheetCheck:
         self.mismatches = []
         self.accepted = []
         self.cells = 0
-        self.stats = {"formulas moved": 0, "formulas as value": 0}
+        self.stats = {"formulas moved": 0, "formulas as value": 0, "empty positions checked": 0,
+                      "positions with a row or column format": 0}
         self.style_diffs = {}  # (source style ids, result style ids) -> differences
 
     # -- reporting
@@ -662,6 +683,7 @@ class SheetCheck:
         self.dr = job.dst_top - job.src_top
         self.dc = job.dst_left - job.src_left
         self.check_cells()
+        self.check_empty_formats()
         self.check_result_extras()
         self.check_merges()
 
@@ -909,6 +931,102 @@ class SheetCheck:
             return
         self.mismatch(scoord, rcoord, "hyperlink", link_text(want), link_text(got))
 
+    # -- formats of the positions without a value
+    @staticmethod
+    def format_sources(ws, top, bottom, left, right):
+        """(rows, column runs): rows of top..bottom with a format of their own, and runs
+        (lo, hi, dimension) of left..right whose columns have one."""
+        rows = {r: d for r, d in ws.row_dimensions.items()
+                if top <= r <= bottom and d.has_style}
+        cols = []
+        for d in ws.column_dimensions.values():
+            if d.min is None or not d.has_style:
+                continue
+            lo, hi = max(d.min, left), min(d.max, right)
+            if lo <= hi:
+                cols.append((lo, hi, d))
+        return rows, cols
+
+    @staticmethod
+    def effective(cells, rows, cols, row, col):
+        """What gives (row, col) its format: its cell, its row, its column; None for the
+        workbook's default."""
+        cell = cells.get((row, col))
+        if cell is not None:
+            return cell
+        d = rows.get(row)
+        if d is not None:
+            return d
+        for lo, hi, d in cols:
+            if lo <= col <= hi:
+                return d
+        return None
+
+    def check_empty_formats(self):
+        j = self.job
+        dr, dc = self.dr, self.dc
+        src_cells, res_cells = self.sws._cells, self.rws._cells
+        srows, scols = self.format_sources(self.sws, j.src_top, j.src_bottom, j.src_left, j.src_right)
+        rrows, rcols = self.format_sources(self.rws, j.src_top + dr, j.src_bottom + dr,
+                                           j.src_left + dc, j.src_right + dc)
+        # Only positions where either side has something other than the default.
+        positions = set()
+        for (row, col) in src_cells:
+            if self.in_source_rect(row, col):
+                positions.add((row, col))
+        for (row, col) in res_cells:
+            if self.in_source_rect(row - dr, col - dc):
+                positions.add((row - dr, col - dc))
+        for row in list(srows) + [r - dr for r in rrows]:
+            positions.update((row, col) for col in range(j.src_left, j.src_right + 1))
+        for lo, hi, _ in scols:
+            positions.update((row, col) for row in range(j.src_top, j.src_bottom + 1)
+                             for col in range(lo, hi + 1))
+        for lo, hi, _ in rcols:
+            positions.update((row, col) for row in range(j.src_top, j.src_bottom + 1)
+                             for col in range(lo - dc, hi - dc + 1))
+        src_default = Cell(self.sws, style_array=StyleArray())
+        res_default = Cell(self.rws, style_array=StyleArray())
+
+        def plain(obj):
+            """True for nothing, or the workbook's default cell format (xf 0)."""
+            if obj is None or not obj.has_style:
+                return True
+            styles = obj.parent.parent._cell_styles
+            return len(styles) > 0 and tuple(obj._style) == tuple(styles[0])
+
+        for row, col in sorted(positions):
+            scell = src_cells.get((row, col))
+            rcell = res_cells.get((row + dr, col + dc))
+            if isinstance(scell, MergedCell) or isinstance(rcell, MergedCell):
+                continue  # openpyxl keeps no format for the cells a merged range covers
+            if scell is not None and (scell.value is not None or scell.hyperlink or scell.comment):
+                continue  # checked with the cell's value
+            s_obj = self.effective(src_cells, srows, scols, row, col)
+            r_obj = self.effective(res_cells, rrows, rcols, row + dr, col + dc)
+            s_default = plain(s_obj)
+            if s_default and plain(r_obj):
+                continue
+            if not s_default and scell is None:
+                self.stats["positions with a row or column format"] += 1
+            self.stats["empty positions checked"] += 1
+            scoord = "%s%d" % (get_column_letter(col), row)
+            rcoord = "%s%d" % (get_column_letter(col + dc), row + dr)
+            s_style = style_of(s_obj if s_obj is not None else src_default)
+            r_style = style_of(r_obj if r_obj is not None else res_default)
+            for key, want in s_style.items():
+                got = r_style.get(key)
+                if want == got or (want is None and key in UNSET_MEANS_DEFAULT):
+                    continue
+                # The source's default font against the result's: no format of the position.
+                if s_default and key in UNSET_MEANS_DEFAULT:
+                    continue
+                if key == "number format" and isinstance(want, tuple):
+                    self.accept(scoord, rcoord, "%s %s unknown to openpyxl; result has %s"
+                                % (key, fmt(want), fmt(got)))
+                    continue
+                self.mismatch(scoord, rcoord, "format of empty position: " + key, fmt(want), fmt(got))
+
     # -- result cells of the block that have no counterpart in the source
     def check_result_extras(self):
         j = self.job
@@ -1066,6 +1184,7 @@ def main(argv):
     total_cells = 0
     total_sheets = 0
     total_mismatches = 0
+    total_inherited = 0
     internal_errors = 0
 
     for index, job in enumerate(jobs):
@@ -1098,6 +1217,7 @@ def main(argv):
 
         total_sheets += 1
         total_cells += check.cells
+        total_inherited += check.stats["positions with a row or column format"]
         total_mismatches += len(check.mismatches)
         for line in check.mismatches[:MAX_LINES_PER_SHEET]:
             print(line)
@@ -1111,11 +1231,15 @@ def main(argv):
                 print("... %d more accepted differences in %s %s not shown"
                       % (len(check.accepted) - MAX_LINES_PER_SHEET, job.src_path, job.src_sheet))
             print("SHEET %s %s -> %s %s: %d cells, %d formulas moved, %d formulas as value, "
+                  "%d empty positions with a format (%d from their row or column), "
                   "%d accepted differences, %d mismatches"
                   % (job.src_path, job.src_sheet, job.result_path, job.result_sheet, check.cells,
                      check.stats["formulas moved"], check.stats["formulas as value"],
+                     check.stats["empty positions checked"],
+                     check.stats["positions with a row or column format"],
                      len(check.accepted), len(check.mismatches)))
 
+    print("%d positions without a cell take their row's or column's format" % total_inherited)
     print("checked %d cells in %d sheets, %d mismatches" % (total_cells, total_sheets, total_mismatches))
     if total_mismatches:
         return 1

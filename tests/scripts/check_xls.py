@@ -21,8 +21,12 @@ whose cached value it is.
 Checked per source cell: the value (numbers, strings, booleans, errors; dates as
 points in time, so a 1904-based source compares with a 1900-based result), the
 number format, the font's name, size, bold, italic and colour, a solid fill's colour
-(palette indices resolved through the workbook's own PALETTE). Checked per sheet: every
-merged range of the rectangle is merged in the result, moved by the offset.
+(palette indices resolved through the workbook's own PALETTE) and the diagonal border.
+Every position of the rectangle without a value is checked the same way for its
+effective format: its own BLANK cell's, else its row's (ROW with a default format),
+else its column's (COLINFO), as a spreadsheet's copy pastes it; a position whose format
+is the workbook's default must come out without one. Checked per sheet: every merged
+range of the rectangle is merged in the result, moved by the offset.
 
 Output: MISMATCH lines (at most 30 per sheet), SKIP lines for sources xlrd cannot
 read, and 'checked N cells in M sheets, K mismatches'. Exit status 1 when K > 0,
@@ -40,7 +44,8 @@ warnings.simplefilter("ignore")
 
 import openpyxl  # noqa: E402
 import xlrd  # noqa: E402
-from openpyxl.cell.cell import MergedCell  # noqa: E402
+from openpyxl.cell.cell import Cell, MergedCell  # noqa: E402
+from openpyxl.styles.cell_style import StyleArray  # noqa: E402
 from openpyxl.styles.numbers import BUILTIN_FORMATS  # noqa: E402
 from openpyxl.utils.datetime import to_excel  # noqa: E402
 
@@ -118,6 +123,78 @@ def formats_match(book, xf, got):
     return False
 
 
+BORDER_STYLES = [None, "thin", "medium", "dashed", "dotted", "thick", "double", "hair", "mediumDashed",
+                 "dashDot", "mediumDashDot", "dashDotDot", "mediumDashDotDot", "slantDashDot"]
+
+
+def default_xf(book):
+    """The XF cells without a format of their own show: 15 as Excel writes it, else the
+    first cell XF."""
+    if len(book.xf_list) > 15 and not book.xf_list[15].is_style:
+        return 15
+    return next((i for i, xf in enumerate(book.xf_list) if not xf.is_style), 0)
+
+
+def effective_xf(sh, r, c):
+    """The XF of position (r, c) (0-based): its cell's, else its row's, else its column's,
+    else -1 for the workbook's default."""
+    if r < sh.nrows and c < sh.row_len(r):
+        x = sh._cell_xf_indexes[r][c]
+        if x > -1:
+            return x
+    info = sh.rowinfo_map.get(r)
+    if info is not None and info.xf_index > -1:
+        return info.xf_index
+    col = sh.colinfo_map.get(c)
+    if col is not None and col.xf_index > -1:
+        return col.xf_index
+    return -1
+
+
+def compare_format(book, xf, got, where, report, plain_source=False):
+    """Reports where the result cell `got` does not show the source XF `xf`. With
+    plain_source the source shows the workbook's default: its font is the default font,
+    which the result need not repeat."""
+    if not formats_match(book, xf, got.number_format):
+        report(where, "number format %r came out as %r" % (source_format(book, xf), got.number_format))
+    font = book.font_list[xf.font_index]
+    f = got.font
+    if not plain_source:
+        if (f.name or "") != font.name:
+            report(where, "font %r came out as %r" % (font.name, f.name))
+        if f.sz is None or not math.isclose(float(f.sz), font.height / 20.0):
+            report(where, "font size %s came out as %s" % (font.height / 20.0, f.sz))
+        want_colour = rgb_of(book, font.colour_index)
+        if want_colour is not None and colour_of(f.color) != want_colour:
+            report(where, "font colour %s came out as %s" % (want_colour, colour_of(f.color)))
+    bg = xf.background
+    if bg.fill_pattern == 1:
+        want_fill = rgb_of(book, bg.pattern_colour_index)
+        got_fill = colour_of(got.fill.fgColor) if got.fill is not None else None
+        if want_fill is not None and got_fill != want_fill:
+            report(where, "fill colour %s came out as %s" % (want_fill, got_fill))
+    elif bg.fill_pattern == 0 and got.fill is not None and got.fill.patternType not in (None, "none"):
+        report(where, "no fill came out as %s" % got.fill.patternType)
+    # The weight says it: xlrd's bold flag is a bit BIFF8 leaves unused.
+    bold = font.weight >= 700
+    if bool(f.b) != bold:
+        report(where, "bold %s came out as %s" % (bold, bool(f.b)))
+    if bool(f.i) != bool(font.italic):
+        report(where, "italic %s came out as %s" % (bool(font.italic), bool(f.i)))
+    b = xf.border
+    line = BORDER_STYLES[b.diag_line_style] if b.diag_line_style < len(BORDER_STYLES) else None
+    want = (line, bool(b.diag_up), bool(b.diag_down)) if line and (b.diag_up or b.diag_down) else None
+    d = got.border.diagonal
+    got_line = (d.style if d is not None else None) or None
+    have = ((got_line, bool(got.border.diagonalUp), bool(got.border.diagonalDown))
+            if got_line and (got.border.diagonalUp or got.border.diagonalDown) else None)
+    if want != have:
+        report(where, "diagonal border %s came out as %s" % (want, have))
+
+
+inherited = [0]  # positions without a cell that take their row's or column's format
+
+
 def check_sheet(books, fields, report):
     src, sheet_name, result, result_sheet = fields[:4]
     top, left, dst_top, dst_left, bottom, right = (int(x) for x in fields[4:10])
@@ -132,6 +209,7 @@ def check_sheet(books, fields, report):
     dr, dc = dst_top - top, dst_left - left
     cells = 0
     seen = set()
+
     for r in range(top, min(bottom, sh.nrows) + 1):
         for c in range(left, min(right, sh.row_len(r - 1)) + 1):
             cell = sh.cell(r - 1, c - 1)
@@ -169,31 +247,30 @@ def check_sheet(books, fields, report):
             # openpyxl keeps no format for the cells a merged range covers.
             if isinstance(formulas.cell(row=r + dr, column=c + dc), MergedCell):
                 continue
-            xf = book.xf_list[cell.xf_index]
-            if ctype not in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK) or got.has_style:
-                if not formats_match(book, xf, got.number_format):
-                    report(where, "number format %r came out as %r" % (source_format(book, xf), got.number_format))
-                font = book.font_list[xf.font_index]
-                f = got.font
-                if (f.name or "") != font.name:
-                    report(where, "font %r came out as %r" % (font.name, f.name))
-                if f.sz is None or not math.isclose(float(f.sz), font.height / 20.0):
-                    report(where, "font size %s came out as %s" % (font.height / 20.0, f.sz))
-                want_colour = rgb_of(book, font.colour_index)
-                if want_colour is not None and colour_of(f.color) != want_colour:
-                    report(where, "font colour %s came out as %s" % (want_colour, colour_of(f.color)))
-                bg = xf.background
-                if bg.fill_pattern == 1:
-                    want_fill = rgb_of(book, bg.pattern_colour_index)
-                    got_fill = colour_of(got.fill.fgColor) if got.fill is not None else None
-                    if want_fill is not None and got_fill != want_fill:
-                        report(where, "fill colour %s came out as %s" % (want_fill, got_fill))
-                # The weight says it: xlrd's bold flag is a bit BIFF8 leaves unused.
-                bold = font.weight >= 700
-                if bool(f.b) != bold:
-                    report(where, "bold %s came out as %s" % (bold, bool(f.b)))
-                if bool(f.i) != bool(font.italic):
-                    report(where, "italic %s came out as %s" % (bool(font.italic), bool(f.i)))
+            if ctype not in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK):
+                compare_format(book, book.xf_list[cell.xf_index], got, where, report)
+    # The format of every position without a value: its cell's, its row's or its column's.
+    plain = default_xf(book)
+    for r in range(top, bottom + 1):
+        for c in range(left, right + 1):
+            if (r - 1 < sh.nrows and c - 1 < sh.row_len(r - 1)
+                    and sh.cell_type(r - 1, c - 1) not in (xlrd.XL_CELL_EMPTY, xlrd.XL_CELL_BLANK)):
+                continue  # checked with its value
+            if isinstance(formulas._cells.get((r + dr, c + dc)), MergedCell):
+                continue
+            x = effective_xf(sh, r - 1, c - 1)
+            got = values._cells.get((r + dr, c + dc))
+            source_plain = x < 0 or x == plain
+            if source_plain and (got is None or not got.has_style):
+                continue
+            where = "%s!%s -> %s (empty)" % (os.path.basename(src), openpyxl.utils.get_column_letter(c) + str(r),
+                                             openpyxl.utils.get_column_letter(c + dc) + str(r + dr))
+            if got is None:
+                got = Cell(values, style_array=StyleArray())
+            compare_format(book, book.xf_list[plain if source_plain else x], got, where, report, source_plain)
+            if not source_plain and (r - 1 >= sh.nrows or c - 1 >= sh.row_len(r - 1)
+                                     or sh._cell_xf_indexes[r - 1][c - 1] < 0):
+                inherited[0] += 1
     # Values in the result where the source has no cell at all.
     for (row, col), cell in list(values._cells.items()):
         if (row, col) in seen or not (top + dr <= row <= bottom + dr and left + dc <= col <= right + dc):
@@ -248,6 +325,7 @@ def main():
 
         total_cells += check_sheet(books, fields, report)
         sheets += 1
+    print("%d positions without a cell take their row's or column's format" % inherited[0])
     print("checked %d cells in %d sheets, %d mismatches" % (total_cells, sheets, mismatches))
     return 1 if mismatches else 0
 

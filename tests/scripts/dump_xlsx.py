@@ -4,7 +4,8 @@
     sheet <TAB> cell <TAB> key <TAB> value
 
 Workbook facts use "-" for sheet and cell ("sheet" lines give the sheet names in order),
-sheet facts use "-" for cell ("merge" lines). Backslash, tab, CR and LF in any field are
+sheet facts use "-" for cell ("merge" lines); rows and column runs with something of their own
+use "row<N>" and "cols<MIN>-<MAX>" for cell. Backslash, tab, CR and LF in any field are
 escaped as \\\\, \\t, \\r and \\n. Every cell openpyxl holds is listed, with its value,
 the cached result (the file opened with data_only=True) and its format.
 """
@@ -77,11 +78,13 @@ def dump_cell(name, cell, cached):
     out(name, coord, "fill.fg", color_text(getattr(fill, "fgColor", None)))
     out(name, coord, "fill.bg", color_text(getattr(fill, "bgColor", None)))
 
-    for side in ("left", "right", "top", "bottom"):
+    for side in ("left", "right", "top", "bottom", "diagonal"):
         b = getattr(cell.border, side)
         out(name, coord, f"border.{side}", (b.style if b is not None else None) or "none")
         if b is not None and b.style:
             out(name, coord, f"border.{side}.color", color_text(b.color))
+    out(name, coord, "border.diagonalUp", flag(cell.border.diagonalUp))
+    out(name, coord, "border.diagonalDown", flag(cell.border.diagonalDown))
 
     a = cell.alignment
     out(name, coord, "align.h", a.horizontal or "general")
@@ -106,6 +109,17 @@ def dump_cell(name, cell, cached):
         out(name, coord, "comment.author", cell.comment.author)
 
 
+def dump_dimension(name, key, d):
+    """A row's or column run's own format, as far as the checks need it."""
+    if d.hidden:
+        out(name, key, "hidden", "1")
+    if d.has_style:
+        out(name, key, "numfmt", d.number_format)
+        out(name, key, "font.b", flag(d.font.b))
+        out(name, key, "fill.pattern", getattr(d.fill, "patternType", None) or "none")
+        out(name, key, "fill.fg", color_text(getattr(d.fill, "fgColor", None)))
+
+
 def main():
     path = sys.argv[1]
     wb = openpyxl.load_workbook(path)
@@ -117,6 +131,16 @@ def main():
         cached_ws = values[name]
         for rng in sorted(str(r) for r in ws.merged_cells.ranges):
             out(name, "-", "merge", rng)
+        for r, rd in sorted(ws.row_dimensions.items()):
+            out(name, f"row{r}", "height", None if rd.ht is None else repr(float(rd.ht)))
+            dump_dimension(name, f"row{r}", rd)
+        for cd in ws.column_dimensions.values():
+            if cd.min is None:
+                continue
+            key = f"cols{cd.min}-{cd.max}"
+            if cd.customWidth:
+                out(name, key, "width", repr(float(cd.width)))
+            dump_dimension(name, key, cd)
         arrays = getattr(ws, "formula_attributes", {}) or {}
         for (row, col), cell in sorted(ws._cells.items()):
             cached = cached_ws._cells.get((row, col))

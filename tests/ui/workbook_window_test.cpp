@@ -176,6 +176,7 @@ class WorkbookWindowTest : public QObject {
 
   // the cell painting
   void bordersFillsAndGridLines();
+  void diagonalsAndGradients();
   void textSpillsOverEmptyNeighboursOnly();
   void selectionAndCurrentCell();
   void numbersTooWideShowHashes();
@@ -627,6 +628,54 @@ void WorkbookWindowTest::bordersFillsAndGridLines() {
   int ink = 0, gaps = 0;
   for (int x = d10.left(); x <= d10.right(); ++x) (At(img, x, d10.bottom()) == magenta ? ink : gaps)++;
   QVERIFY2(ink > 10 && gaps > 5, qPrintable(QStringLiteral("%1 dashes, %2 gaps").arg(ink).arg(gaps)));
+}
+
+void WorkbookWindowTest::diagonalsAndGradients() {
+  SheetBuilder b;
+  Style up;
+  up.diagonal = {BorderStyle::Thin, 0xFF0000};
+  up.diagonalUp = true;
+  b.blank(1, 1, b.style(up));
+  Style both = up;
+  both.diagonalDown = true;
+  b.blank(3, 1, b.style(both));
+  Style linear;
+  linear.gradient.stops = {{0, 0xFF0000}, {1, 0x0000FF}};  // left to right
+  b.blank(5, 1, b.style(linear));
+  Style path;
+  path.gradient.type = Gradient::Type::Path;
+  path.gradient.left = path.gradient.right = path.gradient.top = path.gradient.bottom = 0.5;
+  path.gradient.stops = {{0, 0xFFFFFF}, {1, 0x00B050}};  // white centre, green edges
+  b.blank(7, 1, b.style(path));
+  PaintedGrid g(b);
+  QImage img = g.image();
+  const QColor red(255, 0, 0);
+
+  // Up: from the bottom-left corner to the top-right one; not the other way.
+  auto onLine = [&](const QRect& r, bool rising, double t) {
+    int x = r.left() + static_cast<int>(t * (r.width() - 1));
+    int y = rising ? r.bottom() - static_cast<int>(t * (r.height() - 1)) : r.top() + static_cast<int>(t * (r.height() - 1));
+    for (int dy = -1; dy <= 1; ++dy)
+      if (At(img, x, y + dy) == red) return true;
+    return false;
+  };
+  QRect b2 = g.rect(1, 1), b4 = g.rect(3, 1);
+  QVERIFY(onLine(b2, true, 0.25));
+  QVERIFY(onLine(b2, true, 0.75));
+  QVERIFY(!onLine(b2, false, 0.25));
+  QVERIFY(onLine(b4, true, 0.25));
+  QVERIFY(onLine(b4, false, 0.25));
+
+  // A linear gradient blends from its first colour on the left to its last on the right.
+  QRect b6 = g.rect(5, 1);
+  QColor left = At(img, b6.left() + 1, b6.center().y()), right = At(img, b6.right() - 2, b6.center().y());
+  QVERIFY2(left.red() > 200 && left.blue() < 60, qPrintable(left.name()));
+  QVERIFY2(right.blue() > 200 && right.red() < 60, qPrintable(right.name()));
+  // A path gradient from a centre point: white in the middle, green towards the edges.
+  QRect b8 = g.rect(7, 1);
+  QColor centre = At(img, b8.center().x(), b8.center().y()), edge = At(img, b8.left() + 1, b8.top() + 1);
+  QVERIFY2(centre.red() > 200 && centre.green() > 200, qPrintable(centre.name()));
+  QVERIFY2(edge.red() < 100 && edge.green() > 120, qPrintable(edge.name()));
 }
 
 void WorkbookWindowTest::textSpillsOverEmptyNeighboursOnly() {
