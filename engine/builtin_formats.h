@@ -1,0 +1,16 @@
+// The number formats a workbook names by id alone (0-58), without storing their codes.
+#pragma once
+
+#include <string_view>
+
+namespace corvane {
+
+// The code of a built-in number format by id; "General" for ids that have none.
+// Ids 27-36 and 50-58 differ by locale in Excel; they get the Japanese codes.
+std::string_view BuiltinNumFmt(int id);
+
+// The first built-in id whose code is `code`, or -1: what a writer stores for a format a
+// reader expanded from its id, so the spreadsheet still shows it in its locale's way.
+int BuiltinNumFmtId(std::string_view code);
+
+}  // namespace corvane
