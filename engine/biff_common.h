@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/model.h"
+#include "engine/utf8.h"
 
 namespace corvane::biff {
 
@@ -20,23 +21,7 @@ inline double F64(const uint8_t* p) {
   return d;
 }
 
-inline void AppendUtf8(std::string& out, uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+using corvane::AppendUtf8;
 
 // Characters stored one byte each: the low half of UTF-16, i.e. Latin-1.
 inline void AppendLatin1(std::string& out, const uint8_t* p, size_t n) {

@@ -12,6 +12,7 @@
 #include "engine/opc_package.h"
 #include "engine/cellref.h"
 #include "engine/styles_reader.h"
+#include "engine/utf8.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
 
@@ -690,29 +691,36 @@ bool IsoDateToSerial(std::string_view iso, double& serial) {
 }
 
 void DecodeOoxmlEscapes(std::string& s) {
+  // The code unit of the escape at s[i], or -1 when none stands there.
+  auto unitAt = [&s](size_t i) -> long {
+    if (i + 6 >= s.size() || s[i] != '_' || s[i + 1] != 'x' || s[i + 6] != '_') return -1;
+    unsigned v = 0;
+    auto r = std::from_chars(s.data() + i + 2, s.data() + i + 6, v, 16);
+    return r.ec == std::errc() && r.ptr == s.data() + i + 6 ? static_cast<long>(v) : -1;
+  };
   std::string out;
   out.reserve(s.size());
   for (size_t i = 0; i < s.size();) {
-    if (s[i] == '_' && i + 6 < s.size() && s[i + 1] == 'x' && s[i + 6] == '_') {
-      unsigned v = 0;
-      auto r = std::from_chars(s.data() + i + 2, s.data() + i + 6, v, 16);
-      if (r.ec == std::errc() && r.ptr == s.data() + i + 6) {
-        // UTF-8 encode the code unit (escapes carry BMP characters).
-        if (v < 0x80) {
-          out += static_cast<char>(v);
-        } else if (v < 0x800) {
-          out += static_cast<char>(0xC0 | (v >> 6));
-          out += static_cast<char>(0x80 | (v & 0x3F));
-        } else {
-          out += static_cast<char>(0xE0 | (v >> 12));
-          out += static_cast<char>(0x80 | ((v >> 6) & 0x3F));
-          out += static_cast<char>(0x80 | (v & 0x3F));
-        }
-        i += 7;
-        continue;
-      }
+    long unit = unitAt(i);
+    if (unit < 0) {
+      out += s[i++];
+      continue;
     }
-    out += s[i++];
+    i += 7;
+    auto cp = static_cast<uint32_t>(unit);
+    // Characters beyond the Basic Multilingual Plane come as two escaped UTF-16 halves.
+    if (cp >= 0xD800 && cp <= 0xDBFF) {
+      long low = unitAt(i);
+      if (low >= 0xDC00 && low <= 0xDFFF) {
+        cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint32_t>(low) - 0xDC00);
+        i += 7;
+      } else {
+        cp = kReplacementChar;
+      }
+    } else if (cp >= 0xDC00 && cp <= 0xDFFF) {
+      cp = kReplacementChar;
+    }
+    AppendUtf8(out, cp);
   }
   s.swap(out);
 }

@@ -79,8 +79,9 @@ void AppendXml(ByteBuffer& out, std::string_view s, XmlText how) {
         ++p;
         continue;
       case '_':
+        // An underscore that would start an escape is written as an escape itself.
         if (how == XmlText::CellText && LooksLikeEscape(p, e)) out.append("_x005F_");
-        out.push('_');
+        else out.push('_');
         ++p;
         continue;
       case '\r': out.append("&#13;"); ++p; continue;

@@ -80,8 +80,8 @@ enum class XmlText : uint8_t {
 // "&#13;" (a parser would turn a raw one into a line feed). Bytes that are no UTF-8 become
 // U+FFFD. Characters XML 1.0 cannot carry at all (controls other than tab and line breaks,
 // U+FFFE, U+FFFF) are written as _xHHHH_ in CellText, where the spreadsheet reads them back,
-// and as U+FFFD elsewhere; in CellText a literal that reads like such an escape ("_x000D_")
-// gets _x005F_ before it, as the spreadsheet writes it.
+// and as U+FFFD elsewhere; in CellText the underscore of a literal that reads like such an
+// escape is escaped itself ("_x000D_" becomes "_x005F_x000D_"), as the spreadsheet writes it.
 void AppendXml(ByteBuffer& out, std::string_view s, XmlText how);
 
 // The longest prefix of `s` that holds at most `units` UTF-16 code units (a character beyond
