@@ -162,6 +162,14 @@ void SheetPart::writeHead(ByteBuffer& out) {
     if (kSheet.contains(static_cast<int32_t>(c.row), c.col)) take(static_cast<int32_t>(c.row), c.col);
   for (const Comment& c : d_.comments)
     if (kSheet.contains(c.row, c.col)) take(c.row, c.col);
+  // Rows and columns with a size or format of their own are in use too.
+  for (const RowInfo& r : d_.rowInfo)
+    if (r.row >= 0 && r.row < kMaxRows && (r.height >= 0 || r.hidden || r.hasStyle)) take(r.row, used.empty() ? 0 : used.c1);
+  for (const ColInfo& c : d_.colInfo)
+    if (c.first >= 0 && c.last < kMaxCols && c.first <= c.last && (c.width >= 0 || c.hidden || c.hasStyle)) {
+      take(used.empty() ? 0 : used.r1, c.first);
+      take(used.r1, c.last);
+    }
   out.append("<dimension ref=\"");
   out.append(used.empty() ? std::string("A1") : FormatRange(used));
   out.append("\"/><sheetViews><sheetView");
