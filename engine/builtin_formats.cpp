@@ -76,8 +76,12 @@ std::string_view BuiltinNumFmt(int id) {
 }
 
 int BuiltinNumFmtId(std::string_view code) {
-  for (size_t id = 0; id < kCodes.size(); ++id)
-    if (!kCodes[id].empty() && kCodes[id] == code) return static_cast<int>(id);
+  for (size_t id = 0; id < kCodes.size(); ++id) {
+    // Currency (5-8, 41-44) and East Asian (27-36, 50-58) formats take another symbol or
+    // calendar in another locale: a code that reads like one is kept as the code it is.
+    bool localeLook = (id >= 5 && id <= 8) || (id >= 23 && id <= 36) || (id >= 41 && id <= 44) || id >= 50;
+    if (!localeLook && !kCodes[id].empty() && kCodes[id] == code) return static_cast<int>(id);
+  }
   return -1;
 }
 

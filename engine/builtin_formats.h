@@ -9,8 +9,10 @@ namespace corvane {
 // Ids 27-36 and 50-58 differ by locale in Excel; they get the Japanese codes.
 std::string_view BuiltinNumFmt(int id);
 
-// The first built-in id whose code is `code`, or -1: what a writer stores for a format a
-// reader expanded from its id, so the spreadsheet still shows it in its locale's way.
+// The built-in id whose code is `code`, or -1: what a writer stores for a format a reader
+// expanded from its id, so that the spreadsheet still shows it in its locale's way (a short
+// date stays the user's short date). Currency and East Asian ids are never given: a custom
+// code that reads like one would change its symbol or calendar with the locale.
 int BuiltinNumFmtId(std::string_view code);
 
 }  // namespace corvane
