@@ -12,6 +12,9 @@ namespace corvane {
 
 namespace {
 constexpr size_t kWindow = 32 << 10;  // what deflate can look back
+// zlib's memory level: a hash table half the default size finds as many matches in sheet XML
+// and keeps to the cache better (7 % fewer instructions at level 2, same size).
+constexpr int kMemLevel = 7;
 }
 
 struct DeflatePool::Job {
@@ -26,7 +29,8 @@ struct DeflatePool::Job {
 class DeflatePool::Compressor {
  public:
   explicit Compressor(int level) {
-    if (deflateInit2(&z_, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::bad_alloc();
+    if (deflateInit2(&z_, level, Z_DEFLATED, -15, kMemLevel, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw std::bad_alloc();
   }
   ~Compressor() { deflateEnd(&z_); }
   Compressor(const Compressor&) = delete;
