@@ -11,6 +11,7 @@
 #include "engine/fast_xml.h"
 #include "engine/ods_formula.h"
 #include "engine/ods_styles.h"
+#include "engine/utf8.h"
 #include "engine/xlsx_reader.h"
 #include "engine/xml_reader.h"
 #include "engine/zip_package.h"
@@ -382,21 +383,7 @@ class TableScanner {
         std::from_chars(ent.data() + (hex ? 2 : 1), ent.data() + ent.size(), cp, hex ? 16 : 10);
       }
       if (cp == 0 || cp > 0x10FFFF) cp = 0xFFFD;
-      if (cp < 0x80) {
-        out += static_cast<char>(cp);
-      } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      }
+      AppendUtf8(out, cp);
       i = semi;
     }
     return out;

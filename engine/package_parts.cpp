@@ -10,14 +10,6 @@ constexpr std::string_view kXmlDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\" 
 constexpr std::string_view kOfficeRels = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
 constexpr std::string_view kSheetMl = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
 
-void Attr(ByteBuffer& b, std::string_view name, std::string_view value) {
-  b.push(' ');
-  b.append(name);
-  b.append("=\"");
-  AppendXml(b, value, XmlText::Attribute);
-  b.push('"');
-}
-
 void Override(ByteBuffer& b, std::string_view part, std::string_view prefix, std::string_view type) {
   b.append("<Override PartName=\"");
   b.append(part);
@@ -153,7 +145,7 @@ std::string WorkbookXml(const PackageContents& p) {
       "yWindow=\"15\" windowWidth=\"16095\" windowHeight=\"9660\"/></bookViews><sheets>");
   for (size_t i = 1; i <= p.sheets.size(); ++i) {
     b.append("<sheet");
-    Attr(b, "name", p.sheets[i - 1].name);
+    AppendAttr(b, "name", p.sheets[i - 1].name);
     b.append(" sheetId=\"");
     AppendUnsigned(b, i);
     b.append("\" r:id=\"rId");

@@ -1,18 +1,11 @@
 #include "engine/shared_strings_part.h"
 
 #include <algorithm>
-#include <functional>
 
 #include "engine/parallel_deflate.h"
 #include "engine/xml_out.h"
 
 namespace corvane {
-
-namespace {
-size_t HashOf(std::string_view s) { return std::hash<std::string_view>()(s); }
-}
-
-SharedStringsPart::SharedStringsPart() : slots_(1024, 0) {}
 
 SharedStringsPart::Pool SharedStringsPart::pool(const StringPool* pool) {
   Pool p;
@@ -25,37 +18,12 @@ SharedStringsPart::Pool SharedStringsPart::pool(const StringPool* pool) {
   return p;
 }
 
-void SharedStringsPart::grow() {
-  std::vector<uint32_t> old(slots_.size() * 2, 0);
-  old.swap(slots_);
-  size_t mask = slots_.size() - 1;
-  for (uint32_t v : old) {
-    if (!v) continue;
-    size_t h = HashOf(texts_[v - 1]) & mask;
-    while (slots_[h]) h = (h + 1) & mask;
-    slots_[h] = v;
-  }
-}
-
-uint32_t SharedStringsPart::intern(std::string_view text) {
-  if ((texts_.size() + 1) * 2 > slots_.size()) grow();
-  size_t mask = slots_.size() - 1;
-  size_t h = HashOf(text) & mask;
-  while (slots_[h]) {
-    if (texts_[slots_[h] - 1] == text) return slots_[h] - 1;
-    h = (h + 1) & mask;
-  }
-  auto i = static_cast<uint32_t>(texts_.size());
-  texts_.push_back(text);
-  slots_[h] = i + 1;
-  return i;
-}
-
 uint64_t SharedStringsPart::maxXmlBytes() const {
   // An escaped character takes at most seven bytes; a cut text holds at most four bytes a
   // UTF-16 unit.
   uint64_t bytes = 4096;
-  for (std::string_view t : texts_) bytes += 48 + 7 * std::min<uint64_t>(t.size(), 4 * kMaxCellUnits);
+  for (uint32_t i = 0; i < texts_.size(); ++i)
+    bytes += 48 + 7 * std::min<uint64_t>(texts_.get(i).size(), 4 * kMaxCellUnits);
   return bytes;
 }
 
@@ -68,7 +36,8 @@ void SharedStringsPart::write(DeflatedEntry& entry) const {
   out.append("\" uniqueCount=\"");
   AppendUnsigned(out, texts_.size());
   out.append("\">");
-  for (std::string_view text : texts_) {
+  for (uint32_t i = 0; i < texts_.size(); ++i) {
+    std::string_view text = texts_.get(i);
     std::string_view cut = CutToUtf16Units(text, kMaxCellUnits);
     if (cut.empty()) {
       out.append("<si><t/></si>");

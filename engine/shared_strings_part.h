@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/model.h"
+#include "engine/string_interner.h"
 
 namespace corvane {
 
@@ -18,7 +19,6 @@ class SharedStringsPart {
   // Texts longer than a cell may hold are cut to this many UTF-16 units when written.
   static constexpr size_t kMaxCellUnits = 32767;
 
-  SharedStringsPart();
 
   // The strings of one pool: each is interned the first time a cell uses it and found by
   // its pool index afterwards. The pool must outlive the part.
@@ -42,11 +42,10 @@ class SharedStringsPart {
   // `pool` may be null: the Pool then has no strings.
   Pool pool(const StringPool* pool);
 
-  // A text that lives as long as the part.
-  uint32_t intern(std::string_view text);
+  uint32_t intern(std::string_view text) { return interner_.intern(text); }
 
-  uint32_t uniqueCount() const { return static_cast<uint32_t>(texts_.size()); }
-  bool empty() const { return texts_.empty(); }
+  uint32_t uniqueCount() const { return texts_.size(); }
+  bool empty() const { return texts_.size() == 0; }
   // More bytes than the part's XML can take, to tell whether its zip entry needs Zip64.
   uint64_t maxXmlBytes() const;
   // The whole part, streamed.
@@ -54,10 +53,9 @@ class SharedStringsPart {
 
  private:
   static constexpr uint32_t kUnknown = UINT32_MAX;
-  void grow();
 
-  std::vector<std::string_view> texts_;  // into the pools, in first-use order
-  std::vector<uint32_t> slots_;          // open addressing: text index + 1, 0 when free
+  StringPool texts_;  // in first-use order
+  StringInterner interner_{texts_};
   std::unordered_map<const StringPool*, std::vector<uint32_t>> known_;
   uint64_t uses_ = 0;
 };

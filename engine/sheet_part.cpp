@@ -92,22 +92,6 @@ std::vector<Rect> MergesToWrite(const SheetData& d) {
   return kept;
 }
 
-void AppendAttr(ByteBuffer& out, std::string_view name, std::string_view value) {
-  out.push(' ');
-  out.append(name);
-  out.append("=\"");
-  AppendXml(out, value, XmlText::Attribute);
-  out.push('"');
-}
-
-void AppendNumberAttr(ByteBuffer& out, std::string_view name, double v) {
-  out.push(' ');
-  out.append(name);
-  out.append("=\"");
-  AppendNumber(out, v);
-  out.push('"');
-}
-
 }  // namespace
 
 SheetPart::SheetPart(const SheetData& d, const std::vector<Style>* styles,

@@ -91,22 +91,6 @@ void AppendColor(ByteBuffer& b, std::string_view tag, Rgb rgb) {
   b.append("\"/>");
 }
 
-void AppendAttr(ByteBuffer& b, std::string_view name, std::string_view value) {
-  b.push(' ');
-  b.append(name);
-  b.append("=\"");
-  AppendXml(b, value, XmlText::Attribute);
-  b.push('"');
-}
-
-void AppendNumberAttr(ByteBuffer& b, std::string_view name, double v) {
-  b.push(' ');
-  b.append(name);
-  b.append("=\"");
-  AppendNumber(b, v);
-  b.push('"');
-}
-
 std::string Text(const ByteBuffer& b) { return std::string(b.view()); }
 
 std::string FontXml(const Style& s) {

@@ -113,6 +113,22 @@ void AppendXml(ByteBuffer& out, std::string_view s, XmlText how) {
   }
 }
 
+void AppendAttr(ByteBuffer& out, std::string_view name, std::string_view value) {
+  out.push(' ');
+  out.append(name);
+  out.append("=\"");
+  AppendXml(out, value, XmlText::Attribute);
+  out.push('"');
+}
+
+void AppendNumberAttr(ByteBuffer& out, std::string_view name, double v) {
+  out.push(' ');
+  out.append(name);
+  out.append("=\"");
+  AppendNumber(out, v);
+  out.push('"');
+}
+
 std::string_view CutToUtf16Units(std::string_view s, size_t units) {
   if (s.size() <= units) return s;  // every UTF-16 unit takes at least one byte
   size_t used = 0, i = 0;

@@ -84,6 +84,10 @@ enum class XmlText : uint8_t {
 // escape is escaped itself ("_x000D_" becomes "_x005F_x000D_"), as the spreadsheet writes it.
 void AppendXml(ByteBuffer& out, std::string_view s, XmlText how);
 
+// ` name="value"`, the value escaped as an attribute; ` name="number"`.
+void AppendAttr(ByteBuffer& out, std::string_view name, std::string_view value);
+void AppendNumberAttr(ByteBuffer& out, std::string_view name, double v);
+
 // The longest prefix of `s` that holds at most `units` UTF-16 code units (a character beyond
 // the Basic Multilingual Plane counts two), cut between characters.
 std::string_view CutToUtf16Units(std::string_view s, size_t units);

@@ -48,7 +48,9 @@ Differences that are accepted (listed as ACCEPTED lines with --verbose):
     as that time on 1904-01-01;
   * a source formula without a cached value whose result cell holds a value;
   * a formula openpyxl cannot tokenize (e.g. spill references 'A1#'): not
-    verified when the result holds a formula.
+    verified when the result holds a formula;
+  * the cached result of a volatile formula (NOW, TODAY, RAND...) compared by
+    type only: a twin of the workbook saved at another time holds another.
 
 Paths in the manifest are relative to the current directory, or else to the
 manifest's own directory.
@@ -100,6 +102,7 @@ CELL_RE = re.compile(r"\$?([A-Za-z]{1,3})\$?([0-9]{1,7})$")
 COLS_RE = re.compile(r"\$?([A-Za-z]{1,3}):\$?([A-Za-z]{1,3})$")
 ROWS_RE = re.compile(r"\$?([0-9]{1,7}):\$?([0-9]{1,7})$")
 WSPACE_RE = re.compile(r"[ \n]+")
+VOLATILE_RE = re.compile(r"\b(NOW|TODAY|RAND|RANDBETWEEN|RANDARRAY)\s*\(", re.IGNORECASE)
 
 
 class SkipSheet(Exception):
@@ -857,6 +860,10 @@ class SheetCheck:
                               ("error %s" % rval) if rerr else fmt(rval))
             return
         ok, _ = compare_values(sval, rval, self.src_1904)
+        if not ok and VOLATILE_RE.search(formula_parts(cell)[0] or ""):
+            # NOW(), RAND() and the like are saved with the result of the moment: a twin of
+            # the same workbook saved at another time holds another one, of the same type.
+            ok = type(sval) is type(rval)
         if not ok:
             self.mismatch(scoord, rcoord, what, "%s %s" % (type(sval).__name__, fmt(sval)),
                           "%s %s" % (type(rval).__name__, fmt(rval)))
