@@ -1,7 +1,8 @@
 // Saving worksheets as a new .xlsx workbook, with Corvane's own streaming writer.
 //
-// What is written: every cell's value with its own type (numbers in the shortest text that
-// reads back as the same double, strings through the shared-strings part, booleans, errors),
+// What is written: every cell's value with its own type (numbers as text that reads back as
+// the same double, whole numbers up to 2^53 as integers and the rest in their shortest form;
+// strings through the shared-strings part, empty ones too; booleans; errors),
 // formulas with their text and a cached result of its own type (number, string, boolean,
 // error), array and dynamic array formulas over their ranges; each cell's format (number
 // format, font, fill including gradients, borders including diagonals, alignment,
@@ -13,7 +14,8 @@
 // Sheets are deflated on every core (engine/parallel_deflate) into a zip archive of our own
 // (engine/zip_writer, Zip64 when a part or the file passes 4 GiB).
 //
-// What remains of the format's and the spreadsheet's own limits:
+// Number formats, font names and link targets are written whatever their length. What remains
+// of the format's and the spreadsheet's own limits:
 // - a cell's text, a formula's cached text and a comment are cut at 32,767 UTF-16 units, the
 //   most a cell holds; a link's tip at 255;
 // - numbers that are no finite double (NaN, infinities) are written as the #NUM! error;

@@ -373,6 +373,19 @@ TEST_F(XlsxWriterTest, EveryFormatFieldRoundTrips) {
   EXPECT_EQ(at(3, "numfmt"), "General");
 }
 
+// Codes and names of any length, where libxlsxwriter stopped at 127 bytes.
+TEST_F(XlsxWriterTest, LongNumberFormatsAndFontNamesAreKept) {
+  Style s;
+  s.numFmt = "[Blue]#,##0.00\\ \"" + std::string(150, 'x') + "\";[Red]-0.00";
+  s.fontName = "Font " + std::string(140, 'n');
+  std::vector<Style> styles{Style{}, s};
+  SheetBuilder b;
+  b.number(0, 0, 1, 1);
+  Readback rb = saveOne(b.done(), styles);
+  EXPECT_EQ(rb.get("S", "A1", "numfmt"), s.numFmt);
+  EXPECT_EQ(rb.get("S", "A1", "font.name"), s.fontName);
+}
+
 TEST_F(XlsxWriterTest, TheTablesFirstStyleIsWrittenWhenItIsNotTheDefault) {
   Style arial;
   arial.fontName = "Arial";
