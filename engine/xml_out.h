@@ -41,6 +41,7 @@ class ByteBuffer {
   void commit(const char* end) { size_ = static_cast<size_t>(end - data_.get()); }
 
   void append(const char* p, size_t n) {
+    if (n == 0) return;  // p may be null then
     std::memcpy(room(n), p, n);
     size_ += n;
   }
