@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/model.h"
+#include "engine/string_interner.h"
 
 namespace corvane {
 
@@ -19,19 +20,6 @@ class StyleInterner {
  private:
   StyleTable& table_;
   std::unordered_map<Style, uint32_t, StyleHash> index_;
-};
-
-// Gives every distinct string one index in a pool, without an allocation per string.
-class StringInterner {
- public:
-  explicit StringInterner(StringPool& pool);
-  uint32_t intern(std::string_view s);
-
- private:
-  void grow();
-  StringPool& pool_;
-  std::vector<uint32_t> slots_;  // pool index + 1; 0 is free
-  uint32_t used_ = 0;
 };
 
 struct PasteDestination {

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/builtin_formats.h"
 #include "engine/style.h"
 
 namespace corvane {
@@ -14,10 +15,6 @@ namespace corvane {
 // An empty stylesXml, or one without cellXfs, gives one default style (Calibri 11, General).
 // Throws AutomationError on XML that is not well formed or that declares entities.
 std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view themeXml);
-
-// The code of a built-in number format by id; "General" for ids that have none.
-// Ids 27-36 and 50-58 differ by locale in Excel; they get the Japanese codes.
-std::string_view BuiltinNumFmt(int id);
 
 // Entry `index` (0-63) of the default colour palette behind indexed colours; kAutoColor
 // outside it.

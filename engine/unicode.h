@@ -1,4 +1,5 @@
-// UTF-8 output shared by every reader: one code point encoded, and UTF-16 code units
+// UTF-8 shared by every reader and the writer: one code point encoded, one character read
+// with full validation, and UTF-16 code units
 // (binary records, directory names, the _xHHHH_ escapes of OOXML text) decoded with their
 // surrogate pairs joined. A surrogate without its partner becomes U+FFFD, so the text
 // that comes out is always valid UTF-8.
@@ -39,6 +40,42 @@ inline size_t EncodeUtf8(uint32_t cp, char* out) {
 inline void AppendUtf8(std::string& out, uint32_t cp) {
   char buf[4];
   out.append(buf, EncodeUtf8(cp, buf));
+}
+
+// Reads the character at p (p < e): its length in bytes with the code point in `cp`, or 0
+// when the bytes there are no well-formed UTF-8 (a stray continuation byte, an overlong
+// form, a surrogate, a code point past U+10FFFF, a sequence cut by e).
+inline size_t DecodeUtf8(const char* p, const char* e, uint32_t& cp) {
+  auto b0 = static_cast<unsigned char>(*p);
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  size_t n;
+  unsigned char lo = 0x80, hi = 0xBF;  // allowed range of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    n = 2;
+    cp = b0 & 0x1Fu;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    n = 3;
+    cp = b0 & 0x0Fu;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    n = 4;
+    cp = b0 & 0x07u;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return 0;
+  }
+  if (static_cast<size_t>(e - p) < n) return 0;
+  for (size_t i = 1; i < n; ++i) {
+    auto b = static_cast<unsigned char>(p[i]);
+    if (i == 1 ? (b < lo || b > hi) : (b & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  return n;
 }
 
 // UTF-16 code units to UTF-8, one unit at a time, so that a pair may be split across

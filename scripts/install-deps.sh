@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package that building, running and testing Corvane need.
 set -euo pipefail
+# libxlsxwriter-dev is for the tests and the benchmarks only: the programs save with the
+# engine's own writer.
 packages=(
   cmake g++ ninja-build pkg-config
   libzip-dev libexpat1-dev zlib1g-dev libxlsxwriter-dev

@@ -2,15 +2,11 @@
 #include "engine/xlsx_writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,153 +14,17 @@
 #include "engine/error.h"
 #include "engine/model.h"
 #include "engine/style.h"
-
-#ifndef CORVANE_TEST_SCRIPTS
-#define CORVANE_TEST_SCRIPTS "tests/scripts"
-#endif
+#include "tests/engine/xlsx_readback.h"
 
 namespace corvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kMissing = "<missing>";
-constexpr char kSep = '\x1f';  // joins sheet, cell and key into one map key
-
-// What openpyxl read: facts keyed by sheet, cell and key.
-struct Readback {
-  std::vector<std::string> sheets;
-  std::map<std::string, std::vector<std::string>> merges;  // by sheet
-  std::map<std::string, std::string> facts;
-
-  std::string get(const std::string& sheet, const std::string& cell,
-                  const std::string& key) const {
-    auto it = facts.find(sheet + kSep + cell + kSep + key);
-    return it == facts.end() ? kMissing : it->second;
-  }
-  bool hasCell(const std::string& sheet, const std::string& cell) const {
-    return get(sheet, cell, "type") != kMissing;
-  }
-  int cellCount(const std::string& sheet) const {
-    const std::string prefix = sheet + kSep;
-    const std::string suffix = std::string(1, kSep) + "type";
-    int n = 0;
-    for (const auto& [k, v] : facts)
-      if (k.rfind(prefix, 0) == 0 && k.size() >= suffix.size() &&
-          k.compare(k.size() - suffix.size(), suffix.size(), suffix) == 0)
-        ++n;
-    return n;
-  }
-};
-
-std::string Unescape(const std::string& s) {
-  std::string r;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\\' || i + 1 == s.size()) {
-      r += s[i];
-      continue;
-    }
-    char n = s[++i];
-    r += n == 't' ? '\t' : n == 'n' ? '\n' : n == 'r' ? '\r' : n;
-  }
-  return r;
-}
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  for (;;) {
-    size_t tab = line.find('\t', start);
-    parts.push_back(Unescape(line.substr(start, tab - start)));
-    if (tab == std::string::npos) break;
-    start = tab + 1;
-  }
-  return parts;
-}
-
-Readback ReadBack(const std::string& path) {
-  std::string cmd = std::string("/usr/bin/python3 '") + CORVANE_TEST_SCRIPTS +
-                    "/dump_xlsx.py' '" + path + "' 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
-  Readback rb;
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << cmd;
-    return rb;
-  }
-  std::string text;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0) text.append(chunk, n);
-  int status = pclose(pipe.release());
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    ADD_FAILURE() << "openpyxl could not read " << path << ":\n" << text;
-    return rb;
-  }
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::vector<std::string> p = SplitTabs(text.substr(start, end - start));
-    start = end + 1;
-    if (p.size() != 4) continue;
-    if (p[0] == "-" && p[2] == "sheet")
-      rb.sheets.push_back(p[3]);
-    else if (p[1] == "-" && p[2] == "merge")
-      rb.merges[p[0]].push_back(p[3]);
-    else
-      rb.facts[p[0] + kSep + p[1] + kSep + p[2]] = p[3];
-  }
-  return rb;
-}
-
-// Builds a sheet cell by cell; cells come out sorted.
-class SheetBuilder {
- public:
-  Cell& add(uint32_t row, uint16_t col, CellType type, uint32_t style = 0) {
-    Cell c;
-    c.row = row;
-    c.col = col;
-    c.type = type;
-    c.style = style;
-    d_.cells.push_back(c);
-    return d_.cells.back();
-  }
-  void number(uint32_t r, uint16_t c, double v, uint32_t style = 0) {
-    add(r, c, CellType::Number, style).num = v;
-  }
-  void text(uint32_t r, uint16_t c, std::string_view s, uint32_t style = 0) {
-    Cell& cell = add(r, c, CellType::String, style);
-    cell.sub = kOwnString;
-    cell.aux = d_.strings.add(s);
-  }
-  void boolean(uint32_t r, uint16_t c, bool v) { add(r, c, CellType::Bool).num = v ? 1 : 0; }
-  void error(uint32_t r, uint16_t c, ErrorCode e) {
-    add(r, c, CellType::Error).sub = static_cast<uint8_t>(e);
-  }
-  void blank(uint32_t r, uint16_t c, uint32_t style) { add(r, c, CellType::Blank, style); }
-  Formula& formula(uint32_t r, uint16_t c, std::string text, CachedKind cached, double num = 0,
-                   uint32_t style = 0) {
-    Cell& cell = add(r, c, CellType::Formula, style);
-    cell.sub = static_cast<uint8_t>(cached);
-    cell.num = num;
-    cell.aux = static_cast<uint32_t>(d_.formulas.size());
-    Formula f;
-    f.text = std::move(text);
-    d_.formulas.push_back(std::move(f));
-    return d_.formulas.back();
-  }
-  SheetData& data() { return d_; }
-  SheetData&& done(bool sort = true) {
-    if (sort)
-      std::stable_sort(d_.cells.begin(), d_.cells.end(), [](const Cell& a, const Cell& b) {
-        return a.row != b.row ? a.row < b.row : a.col < b.col;
-      });
-    return std::move(d_);
-  }
-
- private:
-  SheetData d_;
-};
+using test::kMissing;
+using test::ReadBack;
+using test::Readback;
+using test::SheetBuilder;
 
 class XlsxWriterTest : public ::testing::Test {
  protected:
@@ -198,7 +58,7 @@ TEST_F(XlsxWriterTest, ValuesOfEveryTypeSurvive) {
   b.text(1, 2, "tab\there\nnew line");
   b.boolean(2, 0, true);
   b.boolean(2, 1, false);
-  b.number(3, 0, std::nan(""));  // not storable as a number: shown as #NUM!
+  b.number(3, 0, std::nan(""));  // not storable as a number: the error the spreadsheet shows
   // A string from the workbook's shared pool.
   auto shared = std::make_shared<StringPool>();
   shared->add("first");
@@ -221,11 +81,12 @@ TEST_F(XlsxWriterTest, ValuesOfEveryTypeSurvive) {
   EXPECT_EQ(rb.get("S", "A3", "type"), "b");
   EXPECT_EQ(rb.get("S", "A3", "value"), "TRUE");
   EXPECT_EQ(rb.get("S", "B3", "value"), "FALSE");
-  EXPECT_EQ(rb.get("S", "A4", "value"), "=#NUM!");
+  EXPECT_EQ(rb.get("S", "A4", "type"), "e");
+  EXPECT_EQ(rb.get("S", "A4", "value"), "#NUM!");
   EXPECT_EQ(rb.get("S", "A5", "value"), "from the shared pool");
 }
 
-TEST_F(XlsxWriterTest, ErrorsAreWrittenAsErrorLiteralFormulas) {
+TEST_F(XlsxWriterTest, ErrorsAreErrorCells) {
   const std::vector<std::pair<ErrorCode, std::string>> errors = {
       {ErrorCode::Null, "#NULL!"}, {ErrorCode::Div0, "#DIV/0!"}, {ErrorCode::Value, "#VALUE!"},
       {ErrorCode::Ref, "#REF!"},   {ErrorCode::Name, "#NAME?"},  {ErrorCode::Num, "#NUM!"},
@@ -237,13 +98,13 @@ TEST_F(XlsxWriterTest, ErrorsAreWrittenAsErrorLiteralFormulas) {
   for (size_t i = 0; i < errors.size(); ++i) {
     std::string cell = "A" + std::to_string(i + 1);
     SCOPED_TRACE(cell);
-    EXPECT_EQ(rb.get("S", cell, "type"), "f");
-    EXPECT_EQ(rb.get("S", cell, "value"), "=" + errors[i].second);
-    EXPECT_EQ(rb.get("S", cell, "cached"), errors[i].second);
+    EXPECT_EQ(rb.get("S", cell, "type"), "e");
+    EXPECT_EQ(rb.get("S", cell, "value"), errors[i].second);
+    EXPECT_EQ(rb.get("S", cell, "cached.type"), "e");
   }
 }
 
-TEST_F(XlsxWriterTest, BlanksAndEmptyStringsAreKeptOnlyWithAFormat) {
+TEST_F(XlsxWriterTest, BlanksAreKeptWithAFormatAndEmptyStringsAlways) {
   Style bordered;
   bordered.bottom = {BorderStyle::Thin, 0xFF0000};
   std::vector<Style> styles{Style{}, bordered};
@@ -259,9 +120,11 @@ TEST_F(XlsxWriterTest, BlanksAndEmptyStringsAreKeptOnlyWithAFormat) {
   EXPECT_EQ(rb.get("S", "A1", "border.bottom"), "thin");
   EXPECT_EQ(rb.get("S", "A1", "border.bottom.color"), "FFFF0000");
   EXPECT_FALSE(rb.hasCell("S", "B1"));
-  ASSERT_TRUE(rb.hasCell("S", "A2"));
+  EXPECT_EQ(rb.get("S", "A2", "type"), "s");
+  EXPECT_EQ(rb.get("S", "A2", "value"), "");
   EXPECT_EQ(rb.get("S", "A2", "border.bottom"), "thin");
-  EXPECT_FALSE(rb.hasCell("S", "B2"));
+  EXPECT_EQ(rb.get("S", "B2", "type"), "s");
+  EXPECT_EQ(rb.get("S", "B2", "value"), "");
 }
 
 TEST_F(XlsxWriterTest, LongStringsAreCutToTheCellLimit) {
@@ -282,7 +145,8 @@ TEST_F(XlsxWriterTest, LongStringsAreCutToTheCellLimit) {
   EXPECT_EQ(rb.get("S", "A3", "value"), fits);
 }
 
-TEST_F(XlsxWriterTest, FormulasKeepTextAndCachedResults) {
+// Each cached result keeps its own type, as a reader that does not recalculate sees it.
+TEST_F(XlsxWriterTest, FormulasKeepTextAndCachedResultsOfTheirOwnType) {
   SheetBuilder b;
   b.number(0, 0, 2);
   b.number(1, 0, 3);
@@ -291,19 +155,36 @@ TEST_F(XlsxWriterTest, FormulasKeepTextAndCachedResults) {
   b.formula(2, 1, "\"x\"&A1", CachedKind::String).cachedString = "x2";
   b.formula(3, 1, "1/0", CachedKind::Error).cachedError = static_cast<uint8_t>(ErrorCode::Div0);
   b.formula(4, 1, "NOW()", CachedKind::None);
+  b.formula(5, 1, "A1>A2", CachedKind::Bool, 0);
+  b.formula(6, 1, "NA()", CachedKind::Error).cachedError = static_cast<uint8_t>(ErrorCode::NA);
+  b.formula(7, 1, "\"a\"&CHAR(13)&\"b\"", CachedKind::String).cachedString = "a\r\nb\rc";
+  b.formula(8, 1, "0.1+0.2", CachedKind::Number, 0.1 + 0.2);
   Readback rb = saveOne(b.done(), defaultStyles_);
 
-  EXPECT_EQ(rb.get("S", "B1", "type"), "f");
-  EXPECT_EQ(rb.get("S", "B1", "value"), "=SUM(A1:A2)");
-  EXPECT_EQ(rb.get("S", "B1", "cached"), "5.0");
-  EXPECT_EQ(rb.get("S", "B2", "value"), "=A1<A2");
-  EXPECT_EQ(rb.get("S", "B2", "cached"), "1.0");
-  EXPECT_EQ(rb.get("S", "B3", "value"), "=\"x\"&A1");
-  EXPECT_EQ(rb.get("S", "B3", "cached"), "x2");
-  EXPECT_EQ(rb.get("S", "B4", "value"), "=1/0");
-  EXPECT_EQ(rb.get("S", "B4", "cached"), "#DIV/0!");
-  EXPECT_EQ(rb.get("S", "B5", "value"), "=NOW()");
-  EXPECT_EQ(rb.get("S", "B5", "cached"), "0.0");
+  struct Expect {
+    const char* cell;
+    const char* formula;
+    const char* cachedType;
+    const char* cached;
+  };
+  const Expect expected[] = {
+      {"B1", "=SUM(A1:A2)", "n", "5.0"},
+      {"B2", "=A1<A2", "b", "TRUE"},
+      {"B3", "=\"x\"&A1", "s", "x2"},
+      {"B4", "=1/0", "e", "#DIV/0!"},
+      {"B5", "=NOW()", "n", kMissing},  // no cached value at all
+      {"B6", "=A1>A2", "b", "FALSE"},
+      {"B7", "=NA()", "e", "#N/A"},
+      {"B8", "=\"a\"&CHAR(13)&\"b\"", "s", "a\r\nb\rc"},
+      {"B9", "=0.1+0.2", "n", "0.30000000000000004"},
+  };
+  for (const Expect& e : expected) {
+    SCOPED_TRACE(e.cell);
+    EXPECT_EQ(rb.get("S", e.cell, "type"), "f");
+    EXPECT_EQ(rb.get("S", e.cell, "value"), e.formula);
+    EXPECT_EQ(rb.get("S", e.cell, "cached.type"), e.cachedType);
+    EXPECT_EQ(rb.get("S", e.cell, "cached"), e.cached);
+  }
 }
 
 TEST_F(XlsxWriterTest, ArrayFormulasSpanTheirRangeAndKeepTheirCells) {
@@ -513,60 +394,17 @@ TEST_F(XlsxWriterTest, EveryFormatFieldRoundTrips) {
   EXPECT_EQ(at(3, "numfmt"), "General");
 }
 
-TEST_F(XlsxWriterTest, DiagonalBordersAndGradientsAsFarAsTheLibraryGoes) {
-  std::vector<Style> styles(1);
-  for (auto [up, down] : {std::pair{true, false}, std::pair{false, true}, std::pair{true, true}}) {
-    Style s;
-    s.diagonal = {BorderStyle::Dashed, 0xFF0000};
-    s.diagonalUp = up;
-    s.diagonalDown = down;
-    styles.push_back(s);
-  }
-  Style gradient;
-  gradient.gradient.degree = 90;
-  gradient.gradient.stops = {{0, 0x4F81BD}, {1, 0xFFFFFF}};
-  styles.push_back(gradient);
+// Codes and names of any length, where libxlsxwriter stopped at 127 bytes.
+TEST_F(XlsxWriterTest, LongNumberFormatsAndFontNamesAreKept) {
+  Style s;
+  s.numFmt = "[Blue]#,##0.00\\ \"" + std::string(150, 'x') + "\";[Red]-0.00";
+  s.fontName = "Font " + std::string(140, 'n');
+  std::vector<Style> styles{Style{}, s};
   SheetBuilder b;
-  for (uint32_t i = 1; i < styles.size(); ++i) b.number(i - 1, 0, 1, i);
+  b.number(0, 0, 1, 1);
   Readback rb = saveOne(b.done(), styles);
-  const char* expect[][2] = {{"1", "0"}, {"0", "1"}, {"1", "1"}};
-  for (int r = 1; r <= 3; ++r) {
-    std::string cell = "A" + std::to_string(r);
-    SCOPED_TRACE(cell);
-    EXPECT_EQ(rb.get("S", cell, "border.diagonal"), "dashed");
-    EXPECT_EQ(rb.get("S", cell, "border.diagonal.color"), "FFFF0000");
-    EXPECT_EQ(rb.get("S", cell, "border.diagonalUp"), expect[r - 1][0]);
-    EXPECT_EQ(rb.get("S", cell, "border.diagonalDown"), expect[r - 1][1]);
-  }
-  // No gradient in libxlsxwriter: its first colour stands in.
-  EXPECT_EQ(rb.get("S", "A4", "fill.pattern"), "solid");
-  EXPECT_EQ(rb.get("S", "A4", "fill.fg"), "FF4F81BD");
-}
-
-TEST_F(XlsxWriterTest, RowsAndColumnsKeepHeightsWidthsAndFormats) {
-  Style fill;
-  fill.pattern = FillPattern::Solid;
-  fill.fillFg = 0xFFFF00;
-  Style bold;
-  bold.bold = true;
-  std::vector<Style> styles{Style{}, fill, bold};
-  SheetBuilder b;
-  b.number(0, 0, 1);
-  b.number(4, 1, 2, 2);
-  SheetData d = b.done();
-  d.rowInfo = {{0, 30, false, false, 0}, {2, -1, true, false, 0}, {3, -1, false, true, 1}, {4, -1, false, true, 0}};
-  d.colInfo = {{1, 2, 20.140625, false, true, 2}, {4, 4, -1, true, false, 0}, {6, 6, 1, false, false, 0}};
-  Readback rb = saveOne(d, styles);
-  EXPECT_EQ(rb.get("S", "row1", "height"), "30.0");
-  EXPECT_EQ(rb.get("S", "row3", "hidden"), "1");
-  EXPECT_EQ(rb.get("S", "row4", "fill.pattern"), "solid");
-  EXPECT_EQ(rb.get("S", "row4", "fill.fg"), "FFFFFF00");
-  // Widths in whole pixels of 7 a digit plus 5 of padding, as spreadsheets store them.
-  EXPECT_EQ(rb.get("S", "cols2-3", "width"), "20.140625");
-  EXPECT_EQ(rb.get("S", "cols2-3", "font.b"), "1");
-  EXPECT_EQ(rb.get("S", "cols5-5", "hidden"), "1");
-  EXPECT_EQ(rb.get("S", "cols7-7", "width"), "1.0");
-  EXPECT_EQ(rb.get("S", "B5", "font.b"), "1");
+  EXPECT_EQ(rb.get("S", "A1", "numfmt"), s.numFmt);
+  EXPECT_EQ(rb.get("S", "A1", "font.name"), s.fontName);
 }
 
 TEST_F(XlsxWriterTest, TheTablesFirstStyleIsWrittenWhenItIsNotTheDefault) {
@@ -648,7 +486,7 @@ TEST_F(XlsxWriterTest, HyperlinksKeepTheCellsTheyPointFrom) {
   SheetBuilder b;
   b.number(0, 0, 42, 1);
   b.text(1, 0, "go to Data");
-  b.text(2, 0, "too long");
+  b.text(2, 0, "long");
   b.number(5, 5, 1);
   SheetData d = b.done();
   Hyperlink external;
@@ -660,10 +498,10 @@ TEST_F(XlsxWriterTest, HyperlinksKeepTheCellsTheyPointFrom) {
   internal.row = 1;
   internal.col = 0;
   internal.location = "Data!B2";
-  Hyperlink tooLong;
-  tooLong.row = 2;
-  tooLong.col = 0;
-  tooLong.target = "https://example.com/" + std::string(3000, 'a');
+  Hyperlink longOne;  // longer than libxlsxwriter took
+  longOne.row = 2;
+  longOne.col = 0;
+  longOne.target = "https://example.com/" + std::string(3000, 'a');
   Hyperlink onEmpty;
   onEmpty.row = 3;
   onEmpty.col = 1;
@@ -679,7 +517,11 @@ TEST_F(XlsxWriterTest, HyperlinksKeepTheCellsTheyPointFrom) {
   intoFile.col = 0;
   intoFile.target = "other.xlsx";
   intoFile.location = "Sheet1!B2";
-  d.links = {external, internal, tooLong, onEmpty, range, intoFile};
+  Hyperlink tipOnly;  // neither target nor location: kept for its tip
+  tipOnly.row = 11;
+  tipOnly.col = 0;
+  tipOnly.tooltip = "just a tip";
+  d.links = {external, internal, longOne, onEmpty, range, intoFile, tipOnly};
 
   Readback rb = saveOne(d, styles);
   EXPECT_EQ(rb.get("S", "A1", "type"), "n");
@@ -693,8 +535,8 @@ TEST_F(XlsxWriterTest, HyperlinksKeepTheCellsTheyPointFrom) {
   EXPECT_EQ(rb.get("S", "A2", "link.location"), "Data!B2");
   EXPECT_EQ(rb.get("S", "A2", "link.target"), kMissing);
 
-  EXPECT_EQ(rb.get("S", "A3", "value"), "too long");
-  EXPECT_EQ(rb.get("S", "A3", "link.target"), kMissing);
+  EXPECT_EQ(rb.get("S", "A3", "value"), "long");
+  EXPECT_EQ(rb.get("S", "A3", "link.target"), longOne.target);
 
   // (openpyxl itself puts the target into a linked cell that has no value.)
   EXPECT_EQ(rb.get("S", "B4", "link.target"), "mailto:someone@example.com");
@@ -707,6 +549,7 @@ TEST_F(XlsxWriterTest, HyperlinksKeepTheCellsTheyPointFrom) {
   EXPECT_EQ(rb.get("S", "F6", "value"), "1.0");
   EXPECT_EQ(rb.get("S", "A10", "link.target"), "other.xlsx");
   EXPECT_EQ(rb.get("S", "A10", "link.location"), "Sheet1!B2");
+  EXPECT_EQ(rb.get("S", "A12", "link.tooltip"), "just a tip");
 }
 
 TEST_F(XlsxWriterTest, ALinkThatLeadsNowhereKeepsItsTip) {
@@ -721,6 +564,7 @@ TEST_F(XlsxWriterTest, ALinkThatLeadsNowhereKeepsItsTip) {
   EXPECT_EQ(rb.get("S", "A1", "value"), "hover me");
   EXPECT_EQ(rb.get("S", "A1", "link.tooltip"), "explains the cell");
   EXPECT_EQ(rb.get("S", "A1", "link.target"), kMissing);
+  EXPECT_EQ(rb.get("S", "A1", "link.display"), "hover me");
 }
 
 TEST_F(XlsxWriterTest, CommentsKeepTextAndAuthor) {
@@ -816,11 +660,14 @@ TEST_F(XlsxWriterTest, FailuresNameTheFile) {
     EXPECT_NE(std::string(e.description()).find(file("taken.xlsx")), std::string::npos);
   }
 
-  // libxlsxwriter's own refusal (a duplicate sheet name) leaves nothing behind either.
-  std::string dup = file("dup.xlsx");
-  EXPECT_THROW(SaveXlsx(dup, {{"S", &d, &defaultStyles_}, {"S", &d, &defaultStyles_}}),
-               AutomationError);
-  EXPECT_FALSE(fs::exists(dup));
+  // Sheet names the spreadsheet refuses leave nothing behind either.
+  for (const char* second : {"s", "a/b", "", "'quoted'", "a name longer than thirty-one chars"}) {
+    SCOPED_TRACE(second);
+    std::string dup = file("dup.xlsx");
+    EXPECT_THROW(SaveXlsx(dup, {{"S", &d, &defaultStyles_}, {second, &d, &defaultStyles_}}),
+                 AutomationError);
+    EXPECT_FALSE(fs::exists(dup));
+  }
 }
 
 }  // namespace

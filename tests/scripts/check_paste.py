@@ -23,10 +23,13 @@ What is checked, per source cell of the rectangle:
     moves them); formulas that refer to other sheets, other workbooks, defined
     names or tables are pasted as their cached value; so may be those that call a
     function openpyxl does not list (a macro's, unknown to the spreadsheet);
-  * error cells may come out as error cells or as a formula of the error
-    literal ('=#N/A');
-  * numbers, strings, booleans and dates must be equal (dates compared as the
-    point in time, so a 1904-based source against our 1900-based result works);
+  * error cells must come out as error cells of the same error;
+  * numbers (to the last bit), strings (empty ones too), booleans and dates
+    must be equal and of the same type (dates compared as the point in time,
+    so a 1904-based source against our 1900-based result works);
+  * a moved formula's cached result must be the source's, of the same type
+    (number, string, boolean, error), so that a reader that does not
+    recalculate sees what it saw in the source;
   * number format, font (name, size, bold, italic, underline, strike),
     alignment, border line styles and fill pattern must be equal (colours are
     checked by the C++ tests, not here);
@@ -52,7 +55,9 @@ Differences that are accepted (listed as ACCEPTED lines with --verbose):
     as that time on 1904-01-01;
   * a source formula without a cached value whose result cell holds a value;
   * a formula openpyxl cannot tokenize (e.g. spill references 'A1#'): not
-    verified when the result holds a formula.
+    verified when the result holds a formula;
+  * the cached result of a volatile formula (NOW, TODAY, RAND...) compared by
+    type only: a twin of the workbook saved at another time holds another.
 
 Paths in the manifest are relative to the current directory, or else to the
 manifest's own directory.
@@ -123,6 +128,7 @@ CELL_RE = re.compile(r"\$?([A-Za-z]{1,3})\$?([0-9]{1,7})$")
 COLS_RE = re.compile(r"\$?([A-Za-z]{1,3}):\$?([A-Za-z]{1,3})$")
 ROWS_RE = re.compile(r"\$?([0-9]{1,7}):\$?([0-9]{1,7})$")
 WSPACE_RE = re.compile(r"[ \n]+")
+VOLATILE_RE = re.compile(r"\b(NOW|TODAY|RAND|RANDBETWEEN|RANDARRAY)\s*\(", re.IGNORECASE)
 
 
 class SkipSheet(Exception):
@@ -527,12 +533,7 @@ def compare_values(src, res, src_1904):
     if isinstance(src, (int, float)):
         if not isinstance(res, (int, float)):
             return False, None
-        if src == res:
-            return True, None
-        # The writer keeps 16 significant digits (a spreadsheet shows 15).
-        if isinstance(src, float) and float("%.16G" % src) == res:
-            return True, "number kept to 16 significant digits"
-        return False, None
+        return src == res, None
     if isinstance(src, str):
         if not isinstance(res, str):
             return False, None
@@ -667,6 +668,7 @@ class SheetCheck:
         self.sws = sws
         self.src_1904 = getattr(swb, "epoch", WINDOWS_EPOCH) == MAC_EPOCH
         self.src_values_ws = None
+        self.res_values_ws = None
 
         res_book = self.books.get(job.result_path)
         try:
@@ -732,10 +734,6 @@ class SheetCheck:
                                   fmt(rcomment.text))
 
     def check_plain(self, src, rcell, scoord, rcoord, what, src_cell=None):
-        if src == "" and (rcell is None or rcell.value is None):
-            # an empty string is written as a blank cell: nothing to see either way
-            self.accept(scoord, rcoord, "empty string written as a blank cell")
-            return
         if rcell is None or rcell.value is None:
             self.mismatch(scoord, rcoord, what, fmt(src), "empty")
             return
@@ -760,12 +758,9 @@ class SheetCheck:
             self.accept(scoord, rcoord, note)
 
     def check_error(self, text, rcell, scoord, rcoord, what):
-        if rcell is not None:
-            if rcell.data_type == "e" and rcell.value == text:
-                return
-            if is_formula_cell(rcell) and rcell.value == "=" + text:
-                return
-        self.mismatch(scoord, rcoord, what, "%s or formula '=%s'" % (text, text), fmt_cell(rcell))
+        if rcell is not None and rcell.data_type == "e" and rcell.value == text:
+            return
+        self.mismatch(scoord, rcoord, what, "error %s" % text, fmt_cell(rcell))
 
     def check_cached(self, cell, rcell, scoord, rcoord, why):
         """The formula must have been pasted as its cached value."""
@@ -889,6 +884,45 @@ class SheetCheck:
                 self.mismatch(scoord, rcoord, "array formula range", want, rref)
         elif rref is not None:
             self.mismatch(scoord, rcoord, "array formula range", "not an array formula", rref)
+        self.check_cached_result(cell, rcell, scoord, rcoord)
+
+    def result_cached_cell(self, row, col):
+        if self.res_values_ws is None:
+            self.res_values_ws = self.books.get(self.job.result_path).values()[self.job.result_sheet]
+        return self.res_values_ws._cells.get((row, col))
+
+    def check_cached_result(self, cell, rcell, scoord, rcoord):
+        """A moved formula keeps its cached result, with the same type."""
+        try:
+            src = self.cached_cell(cell.row, cell.column)
+        except SkipSheet:
+            return
+        res = self.result_cached_cell(rcell.row, rcell.column)
+        sval = src.value if src is not None else None
+        rval = res.value if res is not None else None
+        what = "cached result of the formula"
+        if sval is None or sval == "":
+            # openpyxl reads an empty cached string (<v></v>) as None
+            if rval not in (None, ""):
+                self.mismatch(scoord, rcoord, what, "none", fmt(rval))
+            return
+        if rval is None:
+            self.mismatch(scoord, rcoord, what, fmt(sval), "none")
+            return
+        serr, rerr = src.data_type == "e", res.data_type == "e"
+        if serr or rerr:
+            if not (serr and rerr and sval == rval):
+                self.mismatch(scoord, rcoord, what, ("error %s" % sval) if serr else fmt(sval),
+                              ("error %s" % rval) if rerr else fmt(rval))
+            return
+        ok, _ = compare_values(sval, rval, self.src_1904)
+        if not ok and VOLATILE_RE.search(formula_parts(cell)[0] or ""):
+            # NOW(), RAND() and the like are saved with the result of the moment: a twin of
+            # the same workbook saved at another time holds another one, of the same type.
+            ok = type(sval) is type(rval)
+        if not ok:
+            self.mismatch(scoord, rcoord, what, "%s %s" % (type(sval).__name__, fmt(sval)),
+                          "%s %s" % (type(rval).__name__, fmt(rval)))
 
     def check_style(self, cell, rcell, scoord, rcoord):
         if rcell is None:
@@ -925,9 +959,6 @@ class SheetCheck:
             return
         got = (rlink.target or None, rlink.location or None)
         if got == want:
-            return
-        if join_link(got) == join_link(want):
-            self.accept(scoord, rcoord, "hyperlink %s written as %s" % (link_text(want), link_text(got)))
             return
         self.mismatch(scoord, rcoord, "hyperlink", link_text(want), link_text(got))
 
@@ -1093,11 +1124,6 @@ def link_text(pair):
     if location:
         parts.append("location " + repr(location))
     return " ".join(parts) if parts else "empty link"
-
-
-def join_link(pair):
-    target, location = pair
-    return (target or "") + ("#" + location if location else "")
 
 
 # ---------------------------------------------------------------------------

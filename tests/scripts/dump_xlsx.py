@@ -4,10 +4,11 @@
     sheet <TAB> cell <TAB> key <TAB> value
 
 Workbook facts use "-" for sheet and cell ("sheet" lines give the sheet names in order),
-sheet facts use "-" for cell ("merge" lines); rows and column runs with something of their own
-use "row<N>" and "cols<MIN>-<MAX>" for cell. Backslash, tab, CR and LF in any field are
+sheet facts use "-" for cell ("merge" lines). Backslash, tab, CR and LF in any field are
 escaped as \\\\, \\t, \\r and \\n. Every cell openpyxl holds is listed, with its value,
-the cached result (the file opened with data_only=True) and its format.
+the cached result (the file opened with data_only=True) and its format; rows and columns
+with a size, visibility or format of their own are listed as cells named "row:N" and
+"col:A" (the first column of a run, with "max" naming its last).
 """
 import sys
 
@@ -55,13 +56,11 @@ def color_text(c):
     return "auto"
 
 
-def dump_cell(name, cell, cached):
-    coord = cell.coordinate
-    out(name, coord, "type", cell.data_type)
-    out(name, coord, "value", value_text(cell.value))
-    if cached is not None:
-        out(name, coord, "cached.type", cached.data_type)
-        out(name, coord, "cached", value_text(cached.value))
+def number_text(v):
+    return None if v is None else repr(float(v))
+
+
+def dump_format(name, coord, cell):
     out(name, coord, "numfmt", cell.number_format)
 
     f = cell.font
@@ -74,17 +73,32 @@ def dump_cell(name, cell, cached):
     out(name, coord, "font.color", color_text(f.color))
 
     fill = cell.fill
-    out(name, coord, "fill.pattern", getattr(fill, "patternType", None) or "none")
-    out(name, coord, "fill.fg", color_text(getattr(fill, "fgColor", None)))
-    out(name, coord, "fill.bg", color_text(getattr(fill, "bgColor", None)))
+    if getattr(fill, "tagname", "") == "gradientFill":
+        out(name, coord, "fill.pattern", "gradient")
+        out(name, coord, "fill.gradient", fill.type)
+        if fill.type == "path":
+            out(name, coord, "fill.gradient.box", " ".join(
+                number_text(getattr(fill, k)) for k in ("left", "right", "top", "bottom")))
+        else:
+            out(name, coord, "fill.gradient.degree", number_text(fill.degree))
+        out(name, coord, "fill.gradient.stops", " ".join(
+            "%s@%s" % (color_text(s.color), number_text(s.position)) for s in fill.stop))
+    else:
+        out(name, coord, "fill.pattern", getattr(fill, "patternType", None) or "none")
+        out(name, coord, "fill.fg", color_text(getattr(fill, "fgColor", None)))
+        out(name, coord, "fill.bg", color_text(getattr(fill, "bgColor", None)))
 
-    for side in ("left", "right", "top", "bottom", "diagonal"):
+    for side in ("left", "right", "top", "bottom"):
         b = getattr(cell.border, side)
         out(name, coord, f"border.{side}", (b.style if b is not None else None) or "none")
         if b is not None and b.style:
             out(name, coord, f"border.{side}.color", color_text(b.color))
-    out(name, coord, "border.diagonalUp", flag(cell.border.diagonalUp))
-    out(name, coord, "border.diagonalDown", flag(cell.border.diagonalDown))
+    d = cell.border.diagonal
+    if d is not None and d.style:
+        out(name, coord, "border.diagonal", d.style)
+        out(name, coord, "border.diagonal.color", color_text(d.color))
+    out(name, coord, "border.diagonal.up", flag(cell.border.diagonalUp))
+    out(name, coord, "border.diagonal.down", flag(cell.border.diagonalDown))
 
     a = cell.alignment
     out(name, coord, "align.h", a.horizontal or "general")
@@ -98,6 +112,16 @@ def dump_cell(name, cell, cached):
     out(name, coord, "prot.locked", flag(p.locked))
     out(name, coord, "prot.hidden", flag(p.hidden))
 
+
+def dump_cell(name, cell, cached):
+    coord = cell.coordinate
+    out(name, coord, "type", cell.data_type)
+    out(name, coord, "value", value_text(cell.value))
+    if cached is not None:
+        out(name, coord, "cached.type", cached.data_type)
+        out(name, coord, "cached", value_text(cached.value))
+    dump_format(name, coord, cell)
+
     if cell.hyperlink is not None:
         h = cell.hyperlink
         out(name, coord, "link.target", h.target)
@@ -107,17 +131,6 @@ def dump_cell(name, cell, cached):
     if cell.comment is not None:
         out(name, coord, "comment.text", cell.comment.text)
         out(name, coord, "comment.author", cell.comment.author)
-
-
-def dump_dimension(name, key, d):
-    """A row's or column run's own format, as far as the checks need it."""
-    if d.hidden:
-        out(name, key, "hidden", "1")
-    if d.has_style:
-        out(name, key, "numfmt", d.number_format)
-        out(name, key, "font.b", flag(d.font.b))
-        out(name, key, "fill.pattern", getattr(d.fill, "patternType", None) or "none")
-        out(name, key, "fill.fg", color_text(getattr(d.fill, "fgColor", None)))
 
 
 def main():
@@ -131,16 +144,19 @@ def main():
         cached_ws = values[name]
         for rng in sorted(str(r) for r in ws.merged_cells.ranges):
             out(name, "-", "merge", rng)
-        for r, rd in sorted(ws.row_dimensions.items()):
-            out(name, f"row{r}", "height", None if rd.ht is None else repr(float(rd.ht)))
-            dump_dimension(name, f"row{r}", rd)
-        for cd in ws.column_dimensions.values():
-            if cd.min is None:
-                continue
-            key = f"cols{cd.min}-{cd.max}"
-            if cd.customWidth:
-                out(name, key, "width", repr(float(cd.width)))
-            dump_dimension(name, key, cd)
+        for index, dim in sorted(ws.row_dimensions.items()):
+            coord = "row:%d" % index
+            out(name, coord, "height", number_text(dim.ht))
+            out(name, coord, "hidden", flag(dim.hidden))
+            if dim.customFormat:
+                dump_format(name, coord, dim)
+        for letter, dim in sorted(ws.column_dimensions.items()):
+            coord = "col:%s" % letter
+            out(name, coord, "max", dim.max)
+            out(name, coord, "width", number_text(dim.width) if dim.customWidth else None)
+            out(name, coord, "hidden", flag(dim.hidden))
+            if dim.style_id:
+                dump_format(name, coord, dim)
         arrays = getattr(ws, "formula_attributes", {}) or {}
         for (row, col), cell in sorted(ws._cells.items()):
             cached = cached_ws._cells.get((row, col))
