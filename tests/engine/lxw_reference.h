@@ -2,6 +2,7 @@
 // reference the structure of our own writer's files is compared with.
 #pragma once
 
+#include <locale.h>
 #include <xlsxwriter.h>
 
 #include <map>
@@ -16,6 +17,8 @@
 
 namespace corvane::test {
 
+// libxlsxwriter formats numbers with the C library's printf, which follows the locale (a German
+// one writes <v>1,5</v>); the reference is written in the C locale, on this thread only.
 class LxwReference {
  public:
   explicit LxwReference(const std::string& path) : wb_(workbook_new(path.c_str())) {
@@ -23,6 +26,8 @@ class LxwReference {
   }
   ~LxwReference() {
     if (wb_) workbook_close(wb_);
+    uselocale(previous_);
+    freelocale(c_);
   }
   void close() {
     lxw_error err = workbook_close(wb_);
@@ -159,6 +164,8 @@ class LxwReference {
     }
   }
 
+  locale_t c_ = newlocale(LC_ALL_MASK, "C", nullptr);
+  locale_t previous_ = uselocale(c_);
   lxw_workbook* wb_;
   const std::vector<Style>* styles_ = nullptr;
   std::map<const Style*, lxw_format*> formats_;
