@@ -16,8 +16,8 @@
 #include <fstream>
 #include <string>
 
-#include "engine/spreadsheet_automation.h"
-#include "engine/workbook_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/core/workbook_reader.h"
 #include "tests/engine/biff_writer.h"
 #include "tests/engine/xlsb_writer.h"
 

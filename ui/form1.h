@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/ui_ports.h"
+#include "lists/ui_ports.h"
 #include "lists/list_model.h"
 
 class QAction;

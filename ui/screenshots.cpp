@@ -7,8 +7,8 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
-#include "engine/merge.h"
-#include "engine/spreadsheet_automation.h"
+#include "engine/merge/merge.h"
+#include "engine/automation/spreadsheet_automation.h"
 #include "lists/list_commands.h"
 #include "ui/form1.h"
 #include "ui/icons.h"

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -7,13 +7,13 @@
 
 #include <random>
 
-#include "engine/cellref.h"
-#include "engine/opc_package.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/styles_reader.h"
-#include "engine/workbook_reader.h"
-#include "engine/xlsb_formula.h"
-#include "engine/xlsx_reader.h"
+#include "engine/core/cellref.h"
+#include "engine/containers/opc_package.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/xlsx/styles_reader.h"
+#include "engine/core/workbook_reader.h"
+#include "engine/formula/xlsb_formula.h"
+#include "engine/xlsx/xlsx_reader.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsb_writer.h"
 
