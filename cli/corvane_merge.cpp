@@ -15,8 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/merge/merge.h"
 #include "engine/automation/spreadsheet_automation.h"
+#include "engine/merge/merge.h"
+#include "engine/merge/program_start.h"
 #include "lists/path_functions.h"
 
 using namespace corvane;
@@ -129,6 +130,7 @@ class KeepShown : public ApplicationPresenter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  StartEngine();
   bool horizontal = false;
   std::string gapText = "0", output, sheetsOf;
   std::vector<std::string> entries;

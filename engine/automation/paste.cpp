@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <functional>
 
+#include "engine/core/builtin_formats.h"
 #include "engine/core/cellref.h"
 #include "engine/core/error.h"
 #include "engine/formula/formula_shift.h"
-#include "engine/xlsx/styles_reader.h"
 
 namespace corvane {
 

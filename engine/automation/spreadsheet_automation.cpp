@@ -3,9 +3,8 @@
 #include <atomic>
 #include <filesystem>
 
-#include "engine/core/cellref.h"
 #include "engine/automation/paste.h"
-#include "engine/writing/xlsx_writer.h"
+#include "engine/core/cellref.h"
 
 namespace corvane {
 
@@ -13,6 +12,7 @@ namespace {
 std::atomic<int> gAlive{0};
 std::atomic<int> gNewBooks{0};
 ApplicationPresenter* gPresenter = nullptr;
+const WorkbookSaver* gSaver = nullptr;
 
 std::string FileNameOf(const std::string& path) {
   auto slash = path.rfind('/');
@@ -34,6 +34,8 @@ Application::~Application() { release(); }
 int Application::AliveCount() { return gAlive.load(); }
 
 void Application::SetPresenter(ApplicationPresenter* presenter) { gPresenter = presenter; }
+
+void Application::SetSaver(const WorkbookSaver* saver) { gSaver = saver; }
 
 void Application::release() {
   if (counted_) {
@@ -174,13 +176,16 @@ void Workbook::SaveAs(const std::string& path) {
   checkOpen();
   if (fromFile_)
     throw AutomationError("Corvane does not save workbooks it opened from a file; " + Quoted(name_) + " is left as it is.");
+  if (!gSaver)
+    throw AutomationError("The workbook " + Quoted(name_) + " cannot be saved as " + Quoted(path) +
+                          ": this program was started without a workbook writer.");
   std::vector<SheetToSave> sheets;
   for (Worksheet* ws : order_) {
     SheetData& d = ws->mutableData();
     d.sortCells();
     sheets.push_back(SheetToSave{ws->Name(), &d, &ownStyles_->styles});
   }
-  SaveXlsx(path, sheets);
+  gSaver->Save(path, sheets);
   path_ = path;
   name_ = FileNameOf(path);
   changed_ = false;

@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/automation/workbook_open.h"
+#include "engine/automation/workbook_saver.h"
 #include "engine/core/error.h"
 #include "engine/core/model.h"
-#include "engine/core/workbook_reader.h"
 
 namespace corvane {
 
@@ -130,7 +131,8 @@ class Workbook {
   // Closes the workbook. With saveChanges a changed workbook is saved first; a workbook that
   // was only read is never written.
   void Close(bool saveChanges = false);
-  // Saves as a new .xlsx file; the workbook then takes that name.
+  // Saves as a new .xlsx file, through the saver the program installed (Application::SetSaver);
+  // the workbook then takes that name.
   void SaveAs(const std::string& path);
   // "Book1" for a new workbook, else the file name.
   const std::string& Name() const { return name_; }
@@ -197,6 +199,9 @@ class Application : public std::enable_shared_from_this<Application> {
   static int AliveCount();
   // Who shows an application made visible. Not owned; nullptr for none.
   static void SetPresenter(ApplicationPresenter* presenter);
+  // What Workbook::SaveAs writes files with, for every application. Not owned; without one
+  // (nullptr), saving fails with an AutomationError.
+  static void SetSaver(const WorkbookSaver* saver);
 
   ~Application();
   void SetVisible(bool visible);

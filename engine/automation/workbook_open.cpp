@@ -1,18 +1,20 @@
-// Tells workbook formats apart by their first bytes and hands the file to its reader.
+// Tells workbook formats apart by their first bytes and hands the file to its reader, with
+// the formula layer the readers decode formulas through.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <memory>
 
-#include "engine/core/error.h"
-#include "engine/ods/ods_reader.h"
+#include "engine/automation/workbook_open.h"
 #include "engine/containers/opc_package.h"
-#include "engine/core/workbook_reader.h"
+#include "engine/containers/xml_reader.h"
+#include "engine/containers/zip_package.h"
+#include "engine/core/error.h"
+#include "engine/formula/spreadsheet_formulas.h"
+#include "engine/ods/ods_reader.h"
 #include "engine/xls/xls_reader.h"
 #include "engine/xlsb/xlsb_reader.h"
 #include "engine/xlsx/xlsx_reader.h"
-#include "engine/containers/xml_reader.h"
-#include "engine/containers/zip_package.h"
 
 namespace corvane {
 
@@ -119,13 +121,13 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
   if (head.size() >= 4 && head.compare(0, 2, "PK") == 0) {
     auto pkg = std::make_unique<ZipPackage>(path, path);
     std::string odfType = OdfMediaType(*pkg, path);
-    if (odfType.find("opendocument.spreadsheet") != std::string::npos) return OpenOds(std::move(pkg), path);
+    if (odfType.find("opendocument.spreadsheet") != std::string::npos) return OpenOds(std::move(pkg), path, SpreadsheetFormulas());
     // The workbook part is found through the package's relationships; its content type says
     // whether it is binary (.xlsb) or XML, whatever it is called.
-    if (IsBinaryWorkbookPackage(*pkg, path)) return OpenXlsb(std::move(pkg), path);
+    if (IsBinaryWorkbookPackage(*pkg, path)) return OpenXlsb(std::move(pkg), path, SpreadsheetFormulas());
     bool ooxml = pkg->has("_rels/.rels") && !pkg->has("word/document.xml") && !pkg->has("ppt/presentation.xml");
     if (!ooxml || !odfType.empty()) RefuseOtherPackage(*pkg, path, odfType);
-    return OpenXlsx(std::move(pkg), path);
+    return OpenXlsx(std::move(pkg), path, SpreadsheetFormulas());
   }
   static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   if (head.size() == 8 && std::memcmp(head.data(), kOle, 8) == 0) {
@@ -133,12 +135,12 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
     std::string whole = ReadHead(path, 1u << 20);
     if (HasUtf16Name(whole, "EncryptedPackage") || HasUtf16Name(whole, "EncryptionInfo"))
       throw AutomationError(Quoted(path) + " is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
-    return OpenXls(path);
+    return OpenXls(path, SpreadsheetFormulas());
   }
   // A bare BIFF stream without a compound file around it, as Excel 2 to 4 wrote them.
   if (head.size() >= 4 && head[0] == 0x09 && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04 || head[1] == 0x08) &&
       head[3] == 0x00)
-    return OpenXls(path);
+    return OpenXls(path, SpreadsheetFormulas());
   if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0x1F && static_cast<unsigned char>(head[1]) == 0x8B)
     throw AutomationError(Quoted(path) + " is a gzip-compressed file, not a workbook.");
   if (head.empty()) throw AutomationError(Quoted(path) + " is empty, not a workbook.");

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "engine/core/ascii.h"
-#include "engine/core/error.h"
 #include "engine/containers/xml_reader.h"
 #include "engine/containers/zip_package.h"
+#include "engine/core/ascii.h"
+#include "engine/core/error.h"
 
 namespace corvane {
 

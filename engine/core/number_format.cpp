@@ -1,7 +1,7 @@
 #include "engine/core/number_format.h"
 
 #include "engine/core/number_text.h"
-#include "engine/xlsx/styles_reader.h"
+#include "engine/core/palette.h"
 
 #include <algorithm>
 #include <array>

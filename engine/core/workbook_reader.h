@@ -1,4 +1,5 @@
-// What the engine needs of a workbook file, whatever its format.
+// What the engine needs of a workbook file, whatever its format: the interface every
+// format's reader implements.
 #pragma once
 
 #include <memory>
@@ -28,18 +29,5 @@ class WorkbookReader {
   // The formats the loaded sheets' style indices refer to.
   virtual std::shared_ptr<const StyleTable> styles() = 0;
 };
-
-// Where an application gets the reader of a workbook it opens. Without one, the file is read
-// there and then by OpenWorkbookFile.
-class WorkbookSource {
- public:
-  virtual ~WorkbookSource() = default;
-  // The same as OpenWorkbookFile(path): throws as it throws.
-  virtual std::unique_ptr<WorkbookReader> open(const std::string& path) = 0;
-};
-
-// Opens a workbook file of any format Corvane reads, judged by its content, not its name.
-// Reads no more than the sheet list. Throws AutomationError naming the file.
-std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path);
 
 }  // namespace corvane

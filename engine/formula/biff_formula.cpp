@@ -4,8 +4,8 @@
 
 #include "engine/core/biff_common.h"
 #include "engine/core/cellref.h"
-#include "engine/formula/function_catalog.h"
 #include "engine/core/number_text.h"
+#include "engine/formula/function_catalog.h"
 
 namespace corvane {
 

@@ -7,23 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/core/formula_services.h"
+
 namespace corvane {
 
-// What the tokens refer to outside themselves: the workbook's sheets, names and links.
-struct BiffLinks {
-  enum class Book : uint8_t { Self, AddIn, External, Other };
-  struct SupBook {
-    Book kind = Book::Other;
-    std::vector<std::string> externNames;  // EXTERNNAME records that follow it
-  };
-  struct Xti {
-    uint16_t supBook = 0, first = 0, last = 0;
-  };
-  std::vector<std::string> sheetNames;  // every sheet, in tab order
-  std::vector<SupBook> supBooks;
-  std::vector<Xti> externSheets;
-  std::vector<std::string> names;       // defined names in NAME record order (as formulas spell them)
-};
+// The link tables (BiffLinks) come with the interface the readers use.
 
 // Decompiles `rgce` (tokens) with `extra` (the constants of array tokens, which follow the
 // tokens in the record) for the cell at (row, col), 0-based; relative tokens of shared

@@ -4,8 +4,8 @@
 
 #include "engine/core/ascii.h"
 #include "engine/core/cellref.h"
-#include "engine/formula/formula_lexer.h"
 #include "engine/core/model.h"
+#include "engine/formula/formula_lexer.h"
 
 // One pass over the formula text. Every token that cannot hold a reference
 // (strings, quoted sheet names, brackets, error literals, numbers, names) is

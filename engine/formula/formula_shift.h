@@ -6,12 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace corvane {
+#include "engine/core/formula_services.h"
 
-struct ShiftedFormula {
-  std::string text;      // the formula text moved by (dRow, dCol), without a leading '='
-  bool keepsMeaning = true;  // false when it refers to another sheet, another workbook, a defined name or a table (structured reference)
-};
+namespace corvane {
 
 // Moves every relative part of the references in `formula` (no leading '=') by
 // dRow rows and dCol columns. A reference or range pushed off the sheet becomes

@@ -5,12 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace corvane {
+#include "engine/core/formula_services.h"
 
-struct OdsFormula {
-  std::string text;        // without the leading '='; empty when nothing could be made of it
-  bool valueOnly = false;  // no faithful A1 text: paste the cached result instead
-};
+namespace corvane {
 
 // `attr` is the table:formula attribute as stored, namespace prefix included.
 OdsFormula ConvertOdsFormula(std::string_view attr);

@@ -4,11 +4,11 @@
 #include <charconv>
 #include <cmath>
 
+#include "engine/containers/xlsb_records.h"
 #include "engine/core/biff_common.h"
 #include "engine/core/cellref.h"
-#include "engine/formula/function_catalog.h"
 #include "engine/core/number_text.h"
-#include "engine/containers/xlsb_records.h"
+#include "engine/formula/function_catalog.h"
 
 namespace corvane::xlsb {
 
@@ -126,8 +126,6 @@ void AppendArea(std::string& out, const Loc& a, const Loc& b) {
 }
 
 }  // namespace
-
-ErrorCode ErrorFromByte(uint8_t b) { return biff::ErrorFromBiff(b, ErrorCode::Unknown); }
 
 void AppendSheetName(std::string& out, std::string_view name) {
   if (!NeedsQuotes(name)) {
@@ -389,7 +387,7 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
         break;
       }
       case 0x1C: {
-        ErrorCode e = ErrorFromByte(in.u8());
+        ErrorCode e = biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown);
         if (e == ErrorCode::Unknown) {
           valueOnly_ = true;
           e = ErrorCode::NA;
@@ -436,7 +434,7 @@ bool FormulaDecompiler::run(const uint8_t* rgce, size_t cce, const uint8_t* rgcb
                 it.text += extra.u8() ? "TRUE" : "FALSE";
                 break;
               case 0x04: {
-                ErrorCode e = ErrorFromByte(extra.u8());
+                ErrorCode e = biff::ErrorFromBiff(extra.u8(), ErrorCode::Unknown);
                 extra.skip(3);
                 it.text += ErrorText(e == ErrorCode::Unknown ? ErrorCode::NA : e);
                 break;

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/automation/spreadsheet_automation.h"
 #include "engine/core/number_text.h"
 #include "engine/merge/prefetch.h"
-#include "engine/automation/spreadsheet_automation.h"
 #include "lists/path_functions.h"
 
 namespace corvane {

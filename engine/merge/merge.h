@@ -6,8 +6,8 @@
 #include <optional>
 #include <string>
 
-#include "lists/ui_ports.h"
 #include "lists/list_model.h"
+#include "lists/ui_ports.h"
 
 namespace corvane {
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/core/workbook_reader.h"
+#include "engine/automation/workbook_open.h"
 
 namespace corvane {
 

@@ -7,16 +7,16 @@
 #include <functional>
 #include <optional>
 
-#include "engine/core/error.h"
 #include "engine/containers/fast_xml.h"
-#include "engine/core/iso_date.h"
-#include "engine/ods/odf_text.h"
-#include "engine/formula/ods_formula.h"
-#include "engine/core/number_text.h"
-#include "engine/ods/ods_styles.h"
-#include "engine/core/unicode.h"
 #include "engine/containers/xml_reader.h"
 #include "engine/containers/zip_package.h"
+#include "engine/core/error.h"
+#include "engine/core/formula_services.h"
+#include "engine/core/iso_date.h"
+#include "engine/core/number_text.h"
+#include "engine/core/unicode.h"
+#include "engine/ods/odf_text.h"
+#include "engine/ods/ods_styles.h"
 
 namespace corvane {
 
@@ -397,9 +397,10 @@ class TableScanner {
 // One table of content.xml into SheetData: the hot path.
 class SheetHandler : public XmlHandler {
  public:
-  SheetHandler(SheetData& sheet, const OdsStyleSheet& styles, bool date1904, size_t target, std::string what)
+  SheetHandler(SheetData& sheet, const OdsStyleSheet& styles, bool date1904, size_t target, std::string what,
+               const FormulaServices& formulas)
       : sheet_(sheet), styles_(styles), date1904_(date1904), target_(target), what_(std::move(what)),
-        colDefault_(kMaxCols, 0) {}
+        formulas_(formulas), colDefault_(kMaxCols, 0) {}
 
   bool found() const { return found_; }
   bool started() const { return depth_ > 0 || found_; }
@@ -721,7 +722,7 @@ class SheetHandler : public XmlHandler {
     c.col = static_cast<uint16_t>(col);
     bool content = true;
     if (formula_) {
-      OdsFormula f = ConvertOdsFormula(formulaText_);
+      OdsFormula f = formulas_.ConvertOpenFormula(formulaText_);
       Formula out;
       out.text = std::move(f.text);
       out.valueOnly = f.valueOnly;
@@ -889,6 +890,7 @@ class SheetHandler : public XmlHandler {
   bool date1904_;
   size_t target_;
   std::string what_;
+  const FormulaServices& formulas_;
   Prefixes prefixes_;
 
   int depth_ = 0, sheetAt_ = 0, tableAt_ = 0, rowAt_ = 0, cellAt_ = 0, skipAt_ = 0, annoAt_ = 0;
@@ -938,7 +940,8 @@ class EncryptionHandler : public XmlHandler {
 
 class OdsReader : public WorkbookReader {
  public:
-  OdsReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown) : pkg_(std::move(pkg)), shown_(shown) {
+  OdsReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown, const FormulaServices& formulas)
+      : pkg_(std::move(pkg)), shown_(shown), formulas_(formulas) {
     if (pkg_->has("META-INF/manifest.xml")) {
       EncryptionHandler h;
       parse("META-INF/manifest.xml", h);
@@ -983,7 +986,7 @@ class OdsReader : public WorkbookReader {
     styles();
     auto sheet = std::make_shared<SheetData>();
     std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
-    SheetHandler h(*sheet, styleSheet_, date1904_, 0, what);
+    SheetHandler h(*sheet, styleSheet_, date1904_, 0, what, formulas_);
     readTable(index, h, what);
     if (!h.found())
       throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
@@ -1138,6 +1141,7 @@ class OdsReader : public WorkbookReader {
   std::unique_ptr<ZipPackage> pkg_;
   std::optional<Resume> resume_;
   std::string shown_;
+  const FormulaServices& formulas_;
   OdsStyleSheet styleSheet_;
   bool date1904_ = false;
   std::vector<SheetInfo> sheets_;
@@ -1146,8 +1150,9 @@ class OdsReader : public WorkbookReader {
 
 }  // namespace
 
-std::unique_ptr<WorkbookReader> OpenOds(std::unique_ptr<ZipPackage> package, const std::string& shownName) {
-  return std::make_unique<OdsReader>(std::move(package), shownName);
+std::unique_ptr<WorkbookReader> OpenOds(std::unique_ptr<ZipPackage> package, const std::string& shownName,
+                                        const FormulaServices& formulas) {
+  return std::make_unique<OdsReader>(std::move(package), shownName, formulas);
 }
 
 }  // namespace corvane

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/core/model.h"
-#include "engine/writing/shared_strings_part.h"
 #include "engine/core/style.h"
+#include "engine/writing/shared_strings_part.h"
 #include "engine/writing/styles_part.h"
 
 namespace corvane {

@@ -18,8 +18,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "engine/writing/comments_part.h"
 #include "engine/core/error.h"
+#include "engine/writing/comments_part.h"
 #include "engine/writing/package_parts.h"
 #include "engine/writing/parallel_deflate.h"
 #include "engine/writing/shared_strings_part.h"

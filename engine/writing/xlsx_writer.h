@@ -11,8 +11,8 @@
 // workbook, with their tips, also links with neither (a tip only); comments with their
 // author, shown as notes.
 //
-// Sheets are deflated on every core (engine/parallel_deflate) into a zip archive of our own
-// (engine/zip_writer, Zip64 when a part or the file passes 4 GiB).
+// Sheets are deflated on every core (engine/writing/parallel_deflate) into a zip archive of
+// our own (engine/writing/zip_writer, Zip64 when a part or the file passes 4 GiB).
 //
 // Number formats, font names and link targets are written whatever their length. What remains
 // of the format's and the spreadsheet's own limits:
@@ -29,16 +29,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/model.h"
-#include "engine/core/style.h"
+#include "engine/automation/workbook_saver.h"
 
 namespace corvane {
-
-struct SheetToSave {
-  std::string name;                    // a valid sheet name, unique without regard to case
-  const SheetData* data = nullptr;     // null saves an empty sheet
-  const std::vector<Style>* styles = nullptr;  // the table the cells' style indices refer to
-};
 
 // Writes a new .xlsx at `path`, replacing a file that is there. The workbook is written to a
 // temporary file beside the target, forced to the disk and then renamed over it, so a failed

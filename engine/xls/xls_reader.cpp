@@ -9,11 +9,12 @@
 #include <new>
 #include <unordered_map>
 
-#include "engine/core/biff_common.h"
-#include "engine/formula/biff_formula.h"
 #include "engine/containers/compound_file.h"
+#include "engine/core/biff_common.h"
+#include "engine/core/builtin_formats.h"
 #include "engine/core/error.h"
-#include "engine/xlsx/styles_reader.h"
+#include "engine/core/formula_services.h"
+#include "engine/core/palette.h"
 
 namespace corvane {
 
@@ -332,8 +333,9 @@ constexpr uint64_t kMaxReservedCells = uint64_t(1) << 22;
 
 class XlsReader : public WorkbookReader {
  public:
-  XlsReader(std::unique_ptr<CompoundFile> cfb, std::unique_ptr<Source> src, Biff biff, const std::string& shown)
-      : cfb_(std::move(cfb)), src_(std::move(src)), biff_(biff), shown_(shown) {
+  XlsReader(std::unique_ptr<CompoundFile> cfb, std::unique_ptr<Source> src, Biff biff, const std::string& shown,
+            const FormulaServices& formulas)
+      : cfb_(std::move(cfb)), src_(std::move(src)), biff_(biff), shown_(shown), formulas_(formulas) {
     scanGlobals();
   }
 
@@ -403,6 +405,7 @@ class XlsReader : public WorkbookReader {
   std::unique_ptr<Source> src_;
   Biff biff_;
   std::string shown_;
+  const FormulaServices& formulas_;
   CodePage codePage_;
 
   std::vector<SheetEntry> entries_;  // worksheets, charts, macro and dialog sheets
@@ -854,9 +857,10 @@ struct Pending {
 
 class SheetLoader {
  public:
-  SheetLoader(SheetData& sheet, const BiffLinks& links, bool v8, const std::vector<uint32_t>& xfToStyle,
-              CodePage& codePage, std::string what)
-      : sheet_(sheet), links_(links), v8_(v8), xf_(xfToStyle), codePage_(codePage), what_(std::move(what)) {}
+  SheetLoader(SheetData& sheet, const BiffLinks& links, const FormulaServices& formulas, bool v8,
+              const std::vector<uint32_t>& xfToStyle, CodePage& codePage, std::string what)
+      : sheet_(sheet), links_(links), formulas_(formulas), v8_(v8), xf_(xfToStyle), codePage_(codePage),
+        what_(std::move(what)) {}
 
   void run(Records& rec, uint64_t streamSize);
 
@@ -934,6 +938,7 @@ class SheetLoader {
 
   SheetData& sheet_;
   const BiffLinks& links_;
+  const FormulaServices& formulas_;
   bool v8_;
   const std::vector<uint32_t>& xf_;
   CodePage& codePage_;
@@ -1079,7 +1084,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
         a.range = Rect{U16(d), d[4], U16(d + 2), d[5]};
         std::string_view rgce(reinterpret_cast<const char*>(d + 14), cce);
         std::string_view extra(reinterpret_cast<const char*>(d + 14 + cce), n - 14 - cce);
-        a.ok = DecompileBiff8(rgce, extra, a.range.r1, a.range.c1, links_, a.text);
+        a.ok = formulas_.DecompileBiff8(rgce, extra, a.range.r1, a.range.c1, links_, a.text);
         arrays_[Key(U16(d), d[4])] = std::move(a);
         break;
       }
@@ -1266,7 +1271,7 @@ void SheetLoader::formula(const uint8_t* d, size_t n) {
   } else {
     std::string_view rgce(reinterpret_cast<const char*>(d + 22), cce);
     std::string_view extra(reinterpret_cast<const char*>(d + 22 + cce), n - 22 - cce);
-    if (!DecompileBiff8(rgce, extra, c.row, c.col, links_, f.text)) {
+    if (!formulas_.DecompileBiff8(rgce, extra, c.row, c.col, links_, f.text)) {
       f.valueOnly = true;
       f.text.clear();
     }
@@ -1324,7 +1329,7 @@ void SheetLoader::settle() {
     }
     auto it = shared_.find(key);
     const SharedFormula* shared = it != shared_.end() ? &it->second : nullptr;
-    if (shared && DecompileBiff8(shared->rgce, shared->extra, static_cast<int32_t>(c.row), c.col, links_, f.text))
+    if (shared && formulas_.DecompileBiff8(shared->rgce, shared->extra, static_cast<int32_t>(c.row), c.col, links_, f.text))
       continue;
     f.text.clear();
     f.valueOnly = true;
@@ -1423,7 +1428,7 @@ std::shared_ptr<SheetData> XlsReader::loadSheet(size_t index) {
   Records rec(*src_, e.offset);
   if (!rec.next() || rec.type != kBof)
     damaged("the cells of sheet " + Quoted(e.info.name) + " are not where the workbook says");
-  SheetLoader loader(*sheet, links_, v8(), xfToStyle_, codePage_, Quoted(shown_) + ", sheet " + Quoted(e.info.name) + ",");
+  SheetLoader loader(*sheet, links_, formulas_, v8(), xfToStyle_, codePage_, Quoted(shown_) + ", sheet " + Quoted(e.info.name) + ",");
   loader.run(rec, src_->size());
   sheet->finishLoading();
   return sheet;
@@ -1468,7 +1473,7 @@ Biff VersionOf(const Source& src, const std::string& path, bool namedBook) {
 
 }  // namespace
 
-std::unique_ptr<WorkbookReader> OpenXls(const std::string& path) {
+std::unique_ptr<WorkbookReader> OpenXls(const std::string& path, const FormulaServices& formulas) {
   std::unique_ptr<Source> src;
   std::unique_ptr<CompoundFile> cfb;
   bool namedBook = false;
@@ -1504,7 +1509,7 @@ std::unique_ptr<WorkbookReader> OpenXls(const std::string& path) {
     src = std::make_unique<StreamSource>(cfb->open(*e));
   }
   Biff biff = VersionOf(*src, path, namedBook);
-  return std::make_unique<XlsReader>(std::move(cfb), std::move(src), biff, path);
+  return std::make_unique<XlsReader>(std::move(cfb), std::move(src), biff, path, formulas);
 }
 
 }  // namespace corvane

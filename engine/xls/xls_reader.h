@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "engine/core/formula_services.h"
 #include "engine/core/workbook_reader.h"
 
 namespace corvane {
 
 // Opens a compound file, or a bare BIFF stream, at `path`. Throws AutomationError naming the file.
-std::unique_ptr<WorkbookReader> OpenXls(const std::string& path);
+// Formulas are decompiled through `formulas`, which must outlive the reader.
+std::unique_ptr<WorkbookReader> OpenXls(const std::string& path, const FormulaServices& formulas);
 
 }  // namespace corvane

@@ -7,13 +7,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "engine/core/error.h"
 #include "engine/containers/opc_package.h"
-#include "engine/xlsx/styles_reader.h"
-#include "engine/formula/xlsb_formula.h"
 #include "engine/containers/xlsb_records.h"
-#include "engine/xlsb/xlsb_styles.h"
 #include "engine/containers/zip_package.h"
+#include "engine/core/biff_common.h"
+#include "engine/core/error.h"
+#include "engine/core/formula_services.h"
+#include "engine/xlsb/xlsb_styles.h"
 
 namespace corvane {
 
@@ -257,9 +257,9 @@ uint64_t Key(int32_t row, int32_t col) { return (static_cast<uint64_t>(row) << 1
 
 class SheetSink : public RecordSink {
  public:
-  SheetSink(SheetData& sheet, const StringPool* sst, uint32_t styleCount, const xlsb::FormulaContext& ctx,
-            const std::string& what)
-      : sheet_(sheet), sst_(sst), styleCount_(styleCount), decompiler_(ctx), what_(what) {}
+  SheetSink(SheetData& sheet, const StringPool* sst, uint32_t styleCount,
+            std::unique_ptr<xlsb::TokenDecompiler> decompiler, const std::string& what)
+      : sheet_(sheet), sst_(sst), styleCount_(styleCount), decompiler_(std::move(decompiler)), what_(what) {}
 
   std::vector<PendingLink> links;
 
@@ -315,7 +315,7 @@ class SheetSink : public RecordSink {
       case kCellError: case kShortError:
         cell(in, type == kShortError);
         cell_.type = CellType::Error;
-        cell_.sub = static_cast<uint8_t>(xlsb::ErrorFromByte(in.u8()));
+        cell_.sub = static_cast<uint8_t>(biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown));
         push(cell_);
         return true;
       case kCellIsst: case kShortIsst: {
@@ -449,7 +449,7 @@ class SheetSink : public RecordSink {
       case kFmlaNum: cell_.num = in.f64(); kind = CachedKind::Number; break;
       case kFmlaBool: cell_.num = in.u8() ? 1 : 0; kind = CachedKind::Bool; break;
       case kFmlaError:
-        error = static_cast<uint8_t>(xlsb::ErrorFromByte(in.u8()));
+        error = static_cast<uint8_t>(biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown));
         kind = CachedKind::Error;
         break;
       default: in.wideString(cachedString_); kind = CachedKind::String; break;
@@ -558,7 +558,7 @@ class SheetSink : public RecordSink {
   void becomeFormula(size_t index, const uint8_t* rgce, size_t cce, const uint8_t* rgcb, size_t cb,
                      FormulaKind kind, Rect range) {
     Cell& c = sheet_.cells[index];
-    xlsb::Decoded d = decompiler_.decompile(rgce, cce, rgcb, cb, static_cast<int32_t>(c.row), c.col, text_);
+    xlsb::Decoded d = decompiler_->decompile(rgce, cce, rgcb, cb, static_cast<int32_t>(c.row), c.col, text_);
     if (d == xlsb::Decoded::NotFormula || text_.empty()) return;
     Formula f;
     f.text = text_;
@@ -580,7 +580,7 @@ class SheetSink : public RecordSink {
   }
 
   void emitFormula(const uint8_t* rgce, size_t cce, const uint8_t* rgcb, size_t cb, FormulaKind kind, Rect range) {
-    xlsb::Decoded d = decompiler_.decompile(rgce, cce, rgcb, cb, static_cast<int32_t>(cell_.row), cell_.col, text_);
+    xlsb::Decoded d = decompiler_->decompile(rgce, cce, rgcb, cb, static_cast<int32_t>(cell_.row), cell_.col, text_);
     if (d == xlsb::Decoded::NotFormula || text_.empty()) {
       emitValue();
       return;
@@ -626,7 +626,7 @@ class SheetSink : public RecordSink {
   SheetData& sheet_;
   const StringPool* sst_;
   uint32_t styleCount_;
-  xlsb::FormulaDecompiler decompiler_;
+  std::unique_ptr<xlsb::TokenDecompiler> decompiler_;  // one per sheet: it reuses its buffers
   const std::string& what_;
 
   static constexpr uint64_t kNoCell = UINT64_MAX;
@@ -650,7 +650,8 @@ class SheetSink : public RecordSink {
 
 class XlsbReader : public WorkbookReader {
  public:
-  XlsbReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown) : pkg_(std::move(pkg)), shown_(shown) {
+  XlsbReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown, const FormulaServices& formulas)
+      : pkg_(std::move(pkg)), shown_(shown), formulas_(formulas) {
     workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty()) workbookPart_ = "xl/workbook.bin";
     if (!pkg_->has(workbookPart_))
@@ -685,10 +686,9 @@ class XlsbReader : public WorkbookReader {
     if (!styles_) {
       auto t = std::make_shared<StyleTable>();
       std::string themeXml = themePart_.empty() || !pkg_->has(themePart_) ? "" : pkg_->read(themePart_, 16u << 20);
-      std::string stylesXml = stylesPart_.empty() || !pkg_->has(stylesPart_)
-                                  ? ""
-                                  : xlsb::StylesToXml(*pkg_, stylesPart_, themeXml, partName(stylesPart_));
-      t->styles = ReadStyles(stylesXml, themeXml);
+      t->styles = stylesPart_.empty() || !pkg_->has(stylesPart_)
+                      ? std::vector<Style>{Style{}}
+                      : xlsb::ReadStyles(*pkg_, stylesPart_, themeXml, partName(stylesPart_));
       t->date1904 = date1904_;
       styles_ = t;
     }
@@ -706,7 +706,7 @@ class XlsbReader : public WorkbookReader {
 
     auto sheet = std::make_shared<SheetData>();
     sheet->shared = sst_;
-    SheetSink h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), ctx_, what);
+    SheetSink h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), formulas_.Biff12Decompiler(ctx_), what);
     ReadPart(*pkg_, part, h, what);
 
     std::vector<Relationship> rels = ReadRelationships(*pkg_, part, shown_);
@@ -753,6 +753,7 @@ class XlsbReader : public WorkbookReader {
 
   std::unique_ptr<ZipPackage> pkg_;
   std::string shown_;
+  const FormulaServices& formulas_;
   std::string workbookPart_, stylesPart_, sstPart_, themePart_;
   bool date1904_ = false;
   xlsb::FormulaContext ctx_;
@@ -764,8 +765,9 @@ class XlsbReader : public WorkbookReader {
 
 }  // namespace
 
-std::unique_ptr<WorkbookReader> OpenXlsb(std::unique_ptr<ZipPackage> package, const std::string& shownName) {
-  return std::make_unique<XlsbReader>(std::move(package), shownName);
+std::unique_ptr<WorkbookReader> OpenXlsb(std::unique_ptr<ZipPackage> package, const std::string& shownName,
+                                         const FormulaServices& formulas) {
+  return std::make_unique<XlsbReader>(std::move(package), shownName, formulas);
 }
 
 }  // namespace corvane

@@ -1,13 +1,15 @@
 #include "engine/xlsb/xlsb_styles.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 
-#include "engine/core/error.h"
-#include "engine/core/number_text.h"
+#include "engine/containers/ooxml_theme.h"
 #include "engine/containers/xlsb_records.h"
 #include "engine/containers/xml_reader.h"
 #include "engine/containers/zip_package.h"
+#include "engine/core/error.h"
+#include "engine/core/stylesheet.h"
 
 namespace corvane::xlsb {
 
@@ -19,79 +21,60 @@ enum : uint32_t {
   kBeginIndexedColors = 565, kEndIndexedColors = 566, kBeginCellXFs = 617, kEndCellXFs = 618,
 };
 
-// Attribute text: XML escapes, and characters XML cannot carry at all replaced.
-void AppendAttr(std::string& out, std::string_view s) {
+// Text as an .xlsx part could carry it: control characters other than tab, line feed and
+// carriage return, and U+FFFE and U+FFFF, become U+FFFD.
+std::string XmlCarried(std::string s) {
+  std::string out;
+  out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(s[i]);
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\t': out += "&#9;"; break;
-      case '\n': out += "&#10;"; break;
-      case '\r': out += "&#13;"; break;
-      default:
-        if (c < 0x20) {
-          out += "\xEF\xBF\xBD";
-        } else if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
-                   (static_cast<unsigned char>(s[i + 2]) & 0xFE) == 0xBE) {
-          out += "\xEF\xBF\xBD";  // U+FFFE and U+FFFF
-          i += 2;
-        } else {
-          out += static_cast<char>(c);
-        }
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+      out += "\xEF\xBF\xBD";
+    } else if (c == 0xEF && i + 2 < s.size() && static_cast<unsigned char>(s[i + 1]) == 0xBF &&
+               (static_cast<unsigned char>(s[i + 2]) & 0xFE) == 0xBE) {
+      out += "\xEF\xBF\xBD";  // U+FFFE and U+FFFF
+      i += 2;
+    } else {
+      out += static_cast<char>(c);
     }
   }
+  return out;
 }
 
-void AppendInt(std::string& out, long long v) { out += std::to_string(v); }
-
-// An opaque colour as the rgb attribute writes it: "FF" and the red, green and blue bytes in hex.
-void AppendArgb(std::string& out, uint8_t r, uint8_t g, uint8_t b) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  out += "FF";
-  for (uint8_t x : {r, g, b}) {
-    out += kHex[x >> 4];
-    out += kHex[x & 15];
-  }
+// A stored double as a format keeps it: false for a value no spreadsheet would store (NaN,
+// infinity), which leaves the default; zero without its sign.
+bool Stored(double v, double& out) {
+  if (!std::isfinite(v)) return false;
+  out = v == 0 ? 0.0 : v;
+  return true;
 }
 
-// ` name="value"` for a finite number, written the way from_chars reads it back; nothing
-// for a value no spreadsheet would store (NaN, infinity).
-void AppendNumberAttr(std::string& out, const char* name, double v) {
-  if (!std::isfinite(v)) return;
-  out += ' ';
-  out += name;
-  out += "=\"";
-  AppendShortestNumber(out, v);
-  out += '"';
-}
-
-// BrtColor as the attributes of a colour element; nothing for a colour left unset.
-void AppendColor(std::string& out, const char* element, Reader& in) {
+// BrtColor; a colour of a kind it does not know is left unset.
+RawColor ReadColor(Reader& in) {
   uint8_t flags = in.u8();
   uint8_t index = in.u8();
   int16_t tint = static_cast<int16_t>(in.u16());
   uint8_t r = in.u8(), g = in.u8(), b = in.u8();
   in.u8();  // alpha
-  std::string attrs;
+  RawColor c;
   switch (flags >> 1) {
-    case 0: attrs = " auto=\"1\""; break;
-    case 1: attrs = " indexed=\"" + std::to_string(index) + "\""; break;
-    case 2:
-      attrs = " rgb=\"";
-      AppendArgb(attrs, r, g, b);
-      attrs += '"';
+    case 0: c.kind = RawColor::Auto; break;
+    case 1:
+      c.kind = RawColor::Indexed;
+      c.value = index;
       break;
-    case 3: attrs = " theme=\"" + std::to_string(index) + "\""; break;
-    default: return;
+    case 2:
+      c.kind = RawColor::Rgb;
+      c.value = (Rgb{r} << 16) | (Rgb{g} << 8) | b;
+      break;
+    case 3:
+      c.kind = RawColor::Theme;
+      c.value = index;
+      break;
+    default: return c;
   }
-  if (tint != 0) AppendNumberAttr(attrs, "tint", tint / 32767.0);
-  out += '<';
-  out += element;
-  out += attrs;
-  out += "/>";
+  if (tint != 0) c.tint = std::clamp(tint / 32767.0, -1.0, 1.0);
+  return c;
 }
 
 // The typefaces of the theme's major and minor fonts, by script ("Jpan", ...).
@@ -129,16 +112,19 @@ const char* ScriptOf(uint8_t charset) {
   }
 }
 
-// The styles of a real workbook render to well under a megabyte.
-constexpr size_t kMaxStylesXml = 64u << 20;
+// What the formats of one part may take: a real workbook has at most 65,000 cell formats.
+constexpr size_t kMaxEntries = size_t{1} << 19;
+constexpr size_t kMaxText = size_t{64} << 20;
 
 class StylesSink : public RecordSink {
  public:
-  StylesSink(const std::string& what, const ThemeFonts& theme) : what_(what), theme_(theme) {}
-  std::string numFmts, fonts, fills, borders, xfs, palette;
+  StylesSink(const std::string& what, const ThemeFonts& theme, Stylesheet& out)
+      : what_(what), theme_(theme), out_(out) {}
 
   bool record(uint32_t type, const uint8_t* data, uint32_t size) override {
-    if (numFmts.size() + fonts.size() + fills.size() + borders.size() + xfs.size() > kMaxStylesXml)
+    if (out_.numFmts.size() + out_.fonts.size() + out_.fills.size() + out_.borders.size() + out_.xfs.size() +
+                stops_ > kMaxEntries ||
+        text_ > kMaxText)
       throw AutomationError(what_ + " holds more cell formats than Corvane accepts.");
     Reader in(data, size);
     switch (type) {
@@ -146,11 +132,8 @@ class StylesSink : public RecordSink {
         uint16_t id = in.u16();
         std::string code;
         in.wideString(code);
-        numFmts += "<numFmt numFmtId=\"";
-        AppendInt(numFmts, id);
-        numFmts += "\" formatCode=\"";
-        AppendAttr(numFmts, code);
-        numFmts += "\"/>";
+        text_ += code.size();
+        out_.numFmts.emplace_back(id, XmlCarried(std::move(code)));
         break;
       }
       case kFont: font(in); break;
@@ -166,9 +149,7 @@ class StylesSink : public RecordSink {
       case kIndexedColor:
         if (inPalette_) {
           uint8_t r = in.u8(), g = in.u8(), b = in.u8();
-          palette += "<rgbColor rgb=\"";
-          AppendArgb(palette, r, g, b);
-          palette += "\"/>";
+          if (out_.palette.size() < static_cast<size_t>(kPaletteSize)) out_.palette.push_back((Rgb{r} << 16) | (Rgb{g} << 8) | b);
         }
         break;
       default:
@@ -187,8 +168,7 @@ class StylesSink : public RecordSink {
     in.u8();  // family
     uint8_t charset = in.u8();
     in.u8();
-    std::string color;
-    AppendColor(color, "color", in);
+    RawColor color = ReadColor(in);
     uint8_t scheme = in.u8();
     std::string name;
     in.wideString(name);
@@ -198,152 +178,110 @@ class StylesSink : public RecordSink {
       const auto& faces = scheme == 1 ? theme_.major : theme_.minor;
       if (auto it = faces.find(script); it != faces.end()) name = it->second;
     }
-    fonts += "<font>";
-    if (weight >= 600) fonts += "<b/>";
-    if (flags & 0x02) fonts += "<i/>";
-    if (flags & 0x08) fonts += "<strike/>";
+    RawFont& f = out_.fonts.emplace_back();
+    f.bold = weight >= 600;
+    f.italic = flags & 0x02;
+    f.strike = flags & 0x08;
     switch (underline) {
-      case 0x01: fonts += "<u/>"; break;
-      case 0x02: fonts += "<u val=\"double\"/>"; break;
-      case 0x21: fonts += "<u val=\"singleAccounting\"/>"; break;
-      case 0x22: fonts += "<u val=\"doubleAccounting\"/>"; break;
+      case 0x01: f.underline = Underline::Single; break;
+      case 0x02: f.underline = Underline::Double; break;
+      case 0x21: f.underline = Underline::SingleAccounting; break;
+      case 0x22: f.underline = Underline::DoubleAccounting; break;
       default: break;
     }
-    fonts += "<sz";
-    AppendNumberAttr(fonts, "val", height / 20.0);
-    fonts += "/>";
-    fonts += color;
-    if (!name.empty()) {
-      fonts += "<name val=\"";
-      AppendAttr(fonts, name);
-      fonts += "\"/>";
-    }
-    fonts += "</font>";
+    if (height > 0) f.size = std::clamp(height / 20.0, 1.0, 409.0);
+    f.color = color;
+    text_ += name.size();
+    f.name = XmlCarried(std::move(name));
   }
 
   void fill(Reader& in) {
-    static const char* const kPatterns[] = {
-        "none", "solid", "mediumGray", "darkGray", "lightGray", "darkHorizontal", "darkVertical",
-        "darkDown", "darkUp", "darkGrid", "darkTrellis", "lightHorizontal", "lightVertical",
-        "lightDown", "lightUp", "lightGrid", "lightTrellis", "gray125", "gray0625"};
     uint32_t pattern = in.u32();
-    std::string fg, bg;
-    AppendColor(fg, "fgColor", in);
-    AppendColor(bg, "bgColor", in);
-    fills += "<fill>";
+    RawColor fg = ReadColor(in), bg = ReadColor(in);
+    RawFill& f = out_.fills.emplace_back();
     if (pattern == 0x28) {
       // A gradient: linear at an angle or a path from an inner rectangle, then its stops.
       uint32_t type = in.u32();
       double degree = in.f64(), left = in.f64(), right = in.f64(), top = in.f64(), bottom = in.f64();
       uint32_t stops = in.u32();
       if (stops > in.left() / 16) throw RecordTooShort{};
-      fills += type == 1 ? "<gradientFill type=\"path\"" : "<gradientFill";
-      AppendNumberAttr(fills, "degree", degree);
-      AppendNumberAttr(fills, "left", left);
-      AppendNumberAttr(fills, "right", right);
-      AppendNumberAttr(fills, "top", top);
-      AppendNumberAttr(fills, "bottom", bottom);
-      fills += ">";
+      f.gradient = true;
+      f.type = type == 1 ? Gradient::Type::Path : Gradient::Type::Linear;
+      Stored(degree, f.degree);
+      for (auto [edge, value] : {std::pair{&f.left, left}, {&f.right, right}, {&f.top, top}, {&f.bottom, bottom}})
+        if (Stored(value, *edge)) *edge = std::clamp(*edge, 0.0, 1.0);
       for (uint32_t i = 0; i < stops; ++i) {
-        std::string color;
-        AppendColor(color, "color", in);
+        RawColor color = ReadColor(in);
         double position = in.f64();
-        fills += "<stop";
-        AppendNumberAttr(fills, "position", position);
-        fills += ">" + color + "</stop>";
+        if (f.stops.size() == kMaxStops) continue;
+        RawStop& stop = f.stops.emplace_back();
+        if (Stored(position, stop.position)) stop.position = std::clamp(stop.position, 0.0, 1.0);
+        stop.color = color;
       }
-      fills += "</gradientFill>";
+      stops_ += f.stops.size();
     } else {
-      fills += "<patternFill patternType=\"";
-      fills += pattern < std::size(kPatterns) ? kPatterns[pattern] : "none";
-      fills += "\">" + fg + bg + "</patternFill>";
+      constexpr uint32_t kPatterns = static_cast<uint32_t>(FillPattern::Gray0625) + 1;
+      f.pattern = pattern < kPatterns ? static_cast<FillPattern>(pattern) : FillPattern::None;
+      f.fg = fg;
+      f.bg = bg;
     }
-    fills += "</fill>";
   }
 
   void border(Reader& in) {
-    static const char* const kStyles[] = {
-        "none", "thin", "medium", "dashed", "dotted", "thick", "double", "hair",
-        "mediumDashed", "dashDot", "mediumDashDot", "dashDotDot", "mediumDashDotDot", "slantDashDot"};
+    constexpr uint8_t kStyles = static_cast<uint8_t>(BorderStyle::SlantDashDot) + 1;
     uint8_t diagonals = in.u8();  // down, up
-    std::string sides[5];  // stored top, bottom, left, right, diagonal
-    for (std::string& s : sides) {
+    RawBorder& b = out_.borders.emplace_back();
+    b.diagonalUp = diagonals & 0x02;
+    b.diagonalDown = diagonals & 0x01;
+    for (RawSide* side : {&b.top, &b.bottom, &b.left, &b.right, &b.diagonal}) {  // as stored
       uint8_t style = in.u8();
       in.u8();
-      std::string color;
-      AppendColor(color, "color", in);
-      if (style != 0 && style < std::size(kStyles)) s = std::string(" style=\"") + kStyles[style] + "\">" + color;
+      RawColor color = ReadColor(in);
+      if (style != 0 && style < kStyles) *side = {static_cast<BorderStyle>(style), color};
     }
-    auto side = [&](const char* name, const std::string& s) {
-      borders += '<';
-      borders += name;
-      if (s.empty()) {
-        borders += "/>";
-      } else {
-        borders += s + "</" + name + ">";
-      }
-    };
-    borders += "<border";
-    if (diagonals & 0x02) borders += " diagonalUp=\"1\"";
-    if (diagonals & 0x01) borders += " diagonalDown=\"1\"";
-    borders += ">";
-    side("left", sides[2]);
-    side("right", sides[3]);
-    side("top", sides[0]);
-    side("bottom", sides[1]);
-    side("diagonal", sides[4]);
-    borders += "</border>";
   }
 
   void xf(Reader& in) {
-    static const char* const kHorizontal[] = {"general", "left", "center", "right", "fill",
-                                              "justify", "centerContinuous", "distributed"};
-    static const char* const kVertical[] = {"top", "center", "bottom", "justify", "distributed"};
+    static constexpr VAlign kVertical[] = {VAlign::Top, VAlign::Center, VAlign::Bottom, VAlign::Justify,
+                                           VAlign::Distributed};
     in.u16();  // parent style
-    uint16_t fmt = in.u16(), font = in.u16(), fill = in.u16(), border = in.u16();
+    RawXf& x = out_.xfs.emplace_back();
+    x.numFmt = in.u16();
+    x.font = in.u16();
+    x.fill = in.u16();
+    x.border = in.u16();
     uint8_t rotation = in.u8(), indent = in.u8();
     uint16_t flags = in.u16();
-    xfs += "<xf numFmtId=\"" + std::to_string(fmt) + "\" fontId=\"" + std::to_string(font) + "\" fillId=\"" +
-           std::to_string(fill) + "\" borderId=\"" + std::to_string(border) + "\"><alignment horizontal=\"";
-    xfs += kHorizontal[flags & 7];
-    xfs += "\"";
+    x.hAlign = static_cast<HAlign>(flags & 7);
     uint16_t vertical = (flags >> 3) & 7;
-    if (vertical < std::size(kVertical)) {
-      xfs += " vertical=\"";
-      xfs += kVertical[vertical];
-      xfs += "\"";
-    }
-    if (flags & 0x40) xfs += " wrapText=\"1\"";
-    if (flags & 0x100) xfs += " shrinkToFit=\"1\"";
-    xfs += " indent=\"" + std::to_string(indent) + "\" textRotation=\"" + std::to_string(rotation) +
-           "\"/><protection locked=\"" + ((flags & 0x1000) ? "1" : "0") + "\" hidden=\"" +
-           ((flags & 0x2000) ? "1" : "0") + "\"/></xf>";
+    if (vertical < std::size(kVertical)) x.vAlign = kVertical[vertical];
+    x.wrap = flags & 0x40;
+    x.shrink = flags & 0x100;
+    x.indent = static_cast<uint8_t>(std::min<int>(indent, kMaxIndent));
+    x.rotation = static_cast<int16_t>(rotation <= 180 || rotation == 255 ? rotation : 0);
+    x.locked = flags & 0x1000;
+    x.hidden = flags & 0x2000;
   }
 
   const std::string& what_;
   const ThemeFonts& theme_;
+  Stylesheet& out_;
+  size_t stops_ = 0, text_ = 0;
   bool inCellXfs_ = false, inPalette_ = false;
 };
 
 }  // namespace
 
-std::string StylesToXml(const ZipPackage& pkg, std::string_view part, std::string_view themeXml,
-                        const std::string& what) {
+std::vector<Style> ReadStyles(const ZipPackage& pkg, std::string_view part, std::string_view themeXml,
+                              const std::string& what) {
   ThemeFonts theme;
   if (!themeXml.empty()) XmlParser::Parse(theme, themeXml, what + " (its theme)");
-  StylesSink sink(what, theme);
+  Stylesheet sheet;
+  StylesSink sink(what, theme, sheet);
   RecordSplitter split(sink, what);
   pkg.stream(part, [&](const char* p, size_t n) { split.feed(p, n); });
   split.finish();
-  std::string xml = "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">";
-  xml += "<numFmts>" + sink.numFmts + "</numFmts>";
-  xml += "<fonts>" + sink.fonts + "</fonts>";
-  xml += "<fills>" + sink.fills + "</fills>";
-  xml += "<borders>" + sink.borders + "</borders>";
-  xml += "<cellXfs>" + sink.xfs + "</cellXfs>";
-  if (!sink.palette.empty()) xml += "<colors><indexedColors>" + sink.palette + "</indexedColors></colors>";
-  xml += "</styleSheet>";
-  return xml;
+  return ResolveStyles(sheet, ReadThemeColors(themeXml));
 }
 
 }  // namespace corvane::xlsb

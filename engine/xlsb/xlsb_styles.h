@@ -3,6 +3,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/core/style.h"
 
 namespace corvane {
 
@@ -10,13 +13,13 @@ class ZipPackage;
 
 namespace xlsb {
 
-// Renders the fonts, fills, borders, number formats, cell formats and palette of a
-// styles.bin part as the equivalent styles.xml, so that ReadStyles resolves them
-// (colours, themes, tints, built-in formats) exactly as it does for an .xlsx file.
-// `themeXml` (may be empty) names the fonts of theme fonts written for another script.
-// `what` names the part in errors.
-std::string StylesToXml(const ZipPackage& pkg, std::string_view part, std::string_view themeXml,
-                        const std::string& what);
+// One resolved Style per cell format of a styles.bin part, in order: its fonts, fills,
+// borders, number formats, cell formats and palette, with colours, themes, tints and
+// built-in formats resolved as for an .xlsx file. `themeXml` (may be empty) gives the theme
+// colours and the fonts of theme fonts written for another script. `what` names the part in
+// errors.
+std::vector<Style> ReadStyles(const ZipPackage& pkg, std::string_view part, std::string_view themeXml,
+                              const std::string& what);
 
 }  // namespace xlsb
 }  // namespace corvane

@@ -7,18 +7,17 @@
 #include <new>
 #include <unordered_map>
 
-#include "engine/core/error.h"
 #include "engine/containers/fast_xml.h"
-#include "engine/formula/formula_check.h"
-#include "engine/formula/formula_shift.h"
-#include "engine/core/iso_date.h"
-#include "engine/core/number_text.h"
 #include "engine/containers/opc_package.h"
-#include "engine/core/cellref.h"
-#include "engine/xlsx/styles_reader.h"
-#include "engine/core/unicode.h"
 #include "engine/containers/xml_reader.h"
 #include "engine/containers/zip_package.h"
+#include "engine/core/cellref.h"
+#include "engine/core/error.h"
+#include "engine/core/formula_services.h"
+#include "engine/core/iso_date.h"
+#include "engine/core/number_text.h"
+#include "engine/core/unicode.h"
+#include "engine/xlsx/styles_reader.h"
 
 namespace corvane {
 
@@ -229,8 +228,10 @@ constexpr uint64_t kMaxReservedCells = uint64_t(1) << 24;
 
 class SheetHandler : public XmlHandler {
  public:
-  SheetHandler(SheetData& sheet, const StringPool* sst, uint32_t styleCount, bool date1904, std::string what)
-      : sheet_(sheet), sst_(sst), styleCount_(styleCount), date1904_(date1904), what_(std::move(what)) {}
+  SheetHandler(SheetData& sheet, const StringPool* sst, uint32_t styleCount, bool date1904, std::string what,
+               const FormulaServices& formulas)
+      : sheet_(sheet), sst_(sst), styleCount_(styleCount), date1904_(date1904), what_(std::move(what)),
+        formulas_(formulas) {}
 
   std::vector<PendingLink> links;
 
@@ -496,7 +497,7 @@ class SheetHandler : public XmlHandler {
         } else {
           auto it = shared_.find(fSi_);
           if (it != shared_.end())
-            text = ShiftFormula(it->second.text, row_ - it->second.row, col_ - it->second.col).text;
+            text = formulas_.Shift(it->second.text, row_ - it->second.row, col_ - it->second.col).text;
         }
       } else {
         text = form_;
@@ -510,7 +511,7 @@ class SheetHandler : public XmlHandler {
         f.text = std::move(text);
         // Text the spreadsheet would not take (a function it does not know, a call with too
         // many arguments) is kept as its result, as the spreadsheet keeps it on repair.
-        f.valueOnly = !FormulaSyntaxProblem(f.text, true).empty();
+        f.valueOnly = !formulas_.SyntaxProblem(f.text, true).empty();
         f.kind = kind;
         f.arrayRange = arrayRange;
         CachedKind ck = CachedKind::None;
@@ -556,6 +557,7 @@ class SheetHandler : public XmlHandler {
   uint32_t styleCount_;
   bool date1904_;
   std::string what_;
+  const FormulaServices& formulas_;
 
   bool inData_ = false, inCell_ = false, inIs_ = false, hasIs_ = false, hasFormula_ = false, dynamic_ = false;
   bool rowFormatted_ = false;  // the current row has a format of its own
@@ -574,7 +576,8 @@ class SheetHandler : public XmlHandler {
 
 class XlsxReader : public WorkbookReader {
  public:
-  XlsxReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown) : pkg_(std::move(pkg)), shown_(shown) {
+  XlsxReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown, const FormulaServices& formulas)
+      : pkg_(std::move(pkg)), shown_(shown), formulas_(formulas) {
     workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty())
       throw AutomationError("\"" + shown_ + "\" is not a workbook: it holds no spreadsheet document.");
@@ -629,7 +632,7 @@ class XlsxReader : public WorkbookReader {
 
     auto sheet = std::make_shared<SheetData>();
     sheet->shared = sst_;
-    SheetHandler h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), date1904_, what);
+    SheetHandler h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), date1904_, what, formulas_);
     FastXmlParser parser(h, what);
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();
@@ -684,6 +687,7 @@ class XlsxReader : public WorkbookReader {
 
   std::unique_ptr<ZipPackage> pkg_;
   std::string shown_;
+  const FormulaServices& formulas_;
   std::string workbookPart_, stylesPart_, sstPart_, themePart_;
   bool date1904_ = false;
   std::vector<SheetInfo> sheets_;
@@ -694,8 +698,9 @@ class XlsxReader : public WorkbookReader {
 
 }  // namespace
 
-std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName) {
-  return std::make_unique<XlsxReader>(std::move(package), shownName);
+std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName,
+                                         const FormulaServices& formulas) {
+  return std::make_unique<XlsxReader>(std::move(package), shownName, formulas);
 }
 
 void DecodeOoxmlEscapes(std::string& s) {

@@ -4,14 +4,17 @@
 #include <memory>
 #include <string>
 
+#include "engine/core/formula_services.h"
 #include "engine/core/workbook_reader.h"
 
 namespace corvane {
 
 class ZipPackage;
 
-// Takes an open package; `shownName` is how errors name the file.
-std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName);
+// Takes an open package; `shownName` is how errors name the file. Shared formulas are moved
+// and formulas checked through `formulas`, which must outlive the reader.
+std::unique_ptr<WorkbookReader> OpenXlsx(std::unique_ptr<ZipPackage> package, const std::string& shownName,
+                                         const FormulaServices& formulas);
 
 // Decodes the _xHHHH_ escapes that OOXML uses for characters XML cannot carry: each is a
 // UTF-16 code unit, so two in a row may make one character beyond the BMP; a surrogate

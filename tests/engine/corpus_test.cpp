@@ -6,10 +6,10 @@
 
 #include <iostream>
 
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
 #include "engine/core/cellref.h"
 #include "engine/formula/formula_check.h"
-#include "engine/automation/spreadsheet_automation.h"
-#include "engine/core/workbook_reader.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -10,9 +10,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "engine/core/error.h"
 #include "engine/automation/spreadsheet_automation.h"
 #include "engine/containers/xml_reader.h"
+#include "engine/core/error.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "engine/core/iso_date.h"
 #include "engine/automation/spreadsheet_automation.h"
-#include "engine/core/workbook_reader.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/iso_date.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/core/cellref.h"
-#include "engine/merge/merge.h"
 #include "engine/automation/spreadsheet_automation.h"
 #include "engine/containers/zip_package.h"
+#include "engine/core/cellref.h"
+#include "engine/merge/merge.h"
 #include "lists/path_functions.h"
 #include "tests/engine/test_support.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/xlsx/styles_reader.h"
+#include "engine/core/builtin_formats.h"
 
 namespace corvane {
 namespace {

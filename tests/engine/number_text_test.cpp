@@ -5,10 +5,10 @@
 #include <cfloat>
 #include <cmath>
 
+#include "engine/automation/workbook_open.h"
 #include "engine/core/error.h"
 #include "engine/core/number_text.h"
 #include "engine/core/unicode.h"
-#include "engine/core/workbook_reader.h"
 #include "engine/xlsx/xlsx_reader.h"
 #include "tests/engine/test_support.h"
 

@@ -7,12 +7,12 @@
 #include <cmath>
 #include <random>
 
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/builtin_formats.h"
 #include "engine/core/cellref.h"
 #include "engine/formula/formula_check.h"
 #include "engine/formula/ods_formula.h"
-#include "engine/automation/spreadsheet_automation.h"
-#include "engine/xlsx/styles_reader.h"
-#include "engine/core/workbook_reader.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

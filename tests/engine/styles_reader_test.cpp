@@ -1,3 +1,4 @@
+#include "engine/core/builtin_formats.h"
 #include "engine/xlsx/styles_reader.h"
 
 #include <gtest/gtest.h>

@@ -7,12 +7,12 @@
 #include <functional>
 #include <random>
 
-#include "engine/core/biff_common.h"
-#include "engine/formula/biff_formula.h"
-#include "engine/core/cellref.h"
 #include "engine/automation/spreadsheet_automation.h"
-#include "engine/xlsx/styles_reader.h"
-#include "engine/core/workbook_reader.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/biff_common.h"
+#include "engine/core/builtin_formats.h"
+#include "engine/core/cellref.h"
+#include "engine/formula/biff_formula.h"
 #include "tests/engine/biff_writer.h"
 #include "tests/engine/test_support.h"
 

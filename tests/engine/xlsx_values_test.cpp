@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/automation/workbook_open.h"
 #include "engine/core/cellref.h"
-#include "engine/core/workbook_reader.h"
 #include "engine/writing/xlsx_writer.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsx_readback.h"

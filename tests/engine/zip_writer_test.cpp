@@ -8,9 +8,9 @@
 #include <random>
 #include <string>
 
+#include "engine/containers/zip_package.h"
 #include "engine/writing/parallel_deflate.h"
 #include "engine/writing/xml_out.h"
-#include "engine/containers/zip_package.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -12,8 +12,8 @@
 #include <QtTest>
 #include <deque>
 
-#include "engine/merge/merge.h"
 #include "engine/automation/spreadsheet_automation.h"
+#include "engine/merge/merge.h"
 #include "engine/writing/xlsx_writer.h"
 #include "lists/list_model.h"
 #include "ui/cell_delegate.h"
