@@ -16,8 +16,9 @@
 #include <fstream>
 #include <string>
 
-#include "engine/spreadsheet_automation.h"
-#include "engine/workbook_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/merge/program_start.h"
 #include "tests/engine/biff_writer.h"
 #include "tests/engine/xlsb_writer.h"
 
@@ -182,6 +183,7 @@ static void MakeOds(const std::string& path, int rows, int sheets) {
 }
 
 int main(int argc, char** argv) {
+  corvane::StartEngine();
   int rows = argc > 1 ? std::atoi(argv[1]) : 200000;
   auto dir = std::filesystem::temp_directory_path() / "corvane-bench";
   std::filesystem::create_directories(dir);

@@ -5,7 +5,7 @@
 #include <exception>
 #include <memory>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
 #include "lists/path_functions.h"
 
 namespace corvane {

@@ -10,7 +10,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "engine/style.h"
+#include "engine/core/style.h"
 #include "ui/sheet_model.h"
 
 namespace corvane {

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <string>
 
-#include "engine/ui_ports.h"
+#include "lists/ui_ports.h"
 
 class QCheckBox;
 class QPushButton;

@@ -23,7 +23,7 @@
 #include <algorithm>
 
 #include "dialogs/common_dialogs.h"
-#include "engine/merge.h"
+#include "engine/merge/merge.h"
 #include "lists/list_commands.h"
 #include "lists/path_functions.h"
 #include "ui/addresses.h"

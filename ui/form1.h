@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/ui_ports.h"
 #include "lists/list_model.h"
+#include "lists/ui_ports.h"
 
 class QAction;
 class QComboBox;

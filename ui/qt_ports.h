@@ -7,7 +7,7 @@
 #include <QRect>
 #include <QWidget>
 
-#include "engine/ui_ports.h"
+#include "lists/ui_ports.h"
 
 namespace corvane {
 

@@ -7,8 +7,9 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
-#include "engine/merge.h"
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/merge/merge.h"
+#include "engine/merge/program_start.h"
 #include "lists/list_commands.h"
 #include "ui/form1.h"
 #include "ui/icons.h"
@@ -30,6 +31,7 @@ struct Silent : corvane::Messages, corvane::Progress {
 }  // namespace
 
 int main(int argc, char** argv) {
+  corvane::StartEngine();
   QApplication app(argc, argv);
   if (argc != 3) {
     fprintf(stderr, "usage: corvane-screenshots CORPUS_FOLDER OUTPUT_FOLDER\n");

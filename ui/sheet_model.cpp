@@ -7,7 +7,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "engine/cellref.h"
+#include "engine/core/cellref.h"
 
 namespace corvane {
 

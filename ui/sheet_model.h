@@ -10,9 +10,9 @@
 #include <optional>
 #include <vector>
 
-#include "engine/model.h"
-#include "engine/number_format.h"
-#include "engine/style.h"
+#include "engine/core/model.h"
+#include "engine/core/number_format.h"
+#include "engine/core/style.h"
 
 namespace corvane {
 

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
 
 namespace corvane {
 

@@ -21,7 +21,7 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
 #include "ui/cell_delegate.h"
 #include "ui/sheet_model.h"
 

@@ -4,7 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/writing/xlsx_saver.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {
@@ -302,6 +303,41 @@ TEST_F(Lifetime, SaveAsNamesTheWorkbookAndAFailedSaveSaysWhere) {
   } catch (const AutomationError& e) {
     EXPECT_NE(std::string(e.description()).find("x.xlsx"), std::string::npos) << e.description();
   }
+}
+
+// Saving goes through the saver the program installed: another one receives the sheets in tab
+// order, and without one a save fails with a description and leaves the workbook unsaved.
+TEST_F(Lifetime, SaveAsGoesThroughTheInstalledSaver) {
+  struct Recorder : WorkbookSaver {
+    mutable std::string path;
+    mutable std::vector<std::string> names;
+    void Save(const std::string& p, const std::vector<SheetToSave>& sheets) const override {
+      path = p;
+      for (const SheetToSave& s : sheets) names.push_back(s.name);
+    }
+  } recorder;
+  Workbook& wb = app->Workbooks().Add();
+  wb.Sheets()(2).Delete();
+  wb.Worksheets()(1).Cells(1, 1).Select();
+  Application::SetSaver(&recorder);
+  wb.SaveAs("/nowhere/a.xlsx");
+  EXPECT_EQ(recorder.path, "/nowhere/a.xlsx");
+  EXPECT_EQ(recorder.names, (std::vector<std::string>{"Sheet1", "Sheet3"}));
+  EXPECT_EQ(wb.Name(), "a.xlsx");
+
+  Application::SetSaver(nullptr);
+  Workbook& other = app->Workbooks().Add();
+  const std::string name = other.Name();
+  auto out = tmp / "never.xlsx";
+  try {
+    other.SaveAs(out.string());
+    ADD_FAILURE() << "saved without a saver";
+  } catch (const AutomationError& e) {
+    EXPECT_NE(std::string(e.description()).find("without a workbook writer"), std::string::npos) << e.description();
+  }
+  Application::SetSaver(&XlsxSaver());
+  EXPECT_FALSE(std::filesystem::exists(out));
+  EXPECT_EQ(other.Name(), name);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "engine/cellref.h"
+#include "engine/core/cellref.h"
 
 #include <gtest/gtest.h>
 

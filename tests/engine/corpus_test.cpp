@@ -6,10 +6,10 @@
 
 #include <iostream>
 
-#include "engine/cellref.h"
-#include "engine/formula_check.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/workbook_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/cellref.h"
+#include "engine/formula/formula_check.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

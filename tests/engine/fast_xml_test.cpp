@@ -1,6 +1,6 @@
 // FastXmlParser against expat: the same documents must give the same handler calls,
 // however the bytes are cut into chunks, and the same documents must be refused.
-#include "engine/fast_xml.h"
+#include "engine/containers/fast_xml.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -10,9 +10,9 @@
 #include <random>
 #include <stdexcept>
 
-#include "engine/error.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/xml_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/containers/xml_reader.h"
+#include "engine/core/error.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

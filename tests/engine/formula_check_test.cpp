@@ -1,8 +1,8 @@
 // The function catalogue and the check of formula text against the spreadsheet's grammar.
 #include <gtest/gtest.h>
 
-#include "engine/formula_check.h"
-#include "engine/function_catalog.h"
+#include "engine/formula/formula_check.h"
+#include "engine/formula/function_catalog.h"
 
 namespace corvane {
 namespace {

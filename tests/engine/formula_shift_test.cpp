@@ -1,4 +1,4 @@
-#include "engine/formula_shift.h"
+#include "engine/formula/formula_shift.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
-#include "engine/iso_date.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/workbook_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/iso_date.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
 #include "lists/path_functions.h"
 #include "tests/engine/test_support.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/cellref.h"
-#include "engine/model.h"
-#include "engine/style.h"
-#include "engine/xlsx_writer.h"
+#include "engine/core/cellref.h"
+#include "engine/core/model.h"
+#include "engine/core/style.h"
+#include "engine/writing/xlsx_writer.h"
 
 namespace corvane::test {
 

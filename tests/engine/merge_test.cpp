@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/cellref.h"
-#include "engine/merge.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/zip_package.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/containers/zip_package.h"
+#include "engine/core/cellref.h"
+#include "engine/merge/merge.h"
 #include "lists/path_functions.h"
 #include "tests/engine/test_support.h"
 

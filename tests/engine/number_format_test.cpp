@@ -1,4 +1,4 @@
-#include "engine/number_format.h"
+#include "engine/core/number_format.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/styles_reader.h"
+#include "engine/core/builtin_formats.h"
 
 namespace corvane {
 namespace {

@@ -5,11 +5,11 @@
 #include <cfloat>
 #include <cmath>
 
-#include "engine/error.h"
-#include "engine/number_text.h"
-#include "engine/unicode.h"
-#include "engine/workbook_reader.h"
-#include "engine/xlsx_reader.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/error.h"
+#include "engine/core/number_text.h"
+#include "engine/core/unicode.h"
+#include "engine/xlsx/xlsx_reader.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

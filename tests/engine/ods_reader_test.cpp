@@ -7,12 +7,12 @@
 #include <cmath>
 #include <random>
 
-#include "engine/cellref.h"
-#include "engine/formula_check.h"
-#include "engine/ods_formula.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/styles_reader.h"
-#include "engine/workbook_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/builtin_formats.h"
+#include "engine/core/cellref.h"
+#include "engine/formula/formula_check.h"
+#include "engine/formula/ods_formula.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -1,8 +1,8 @@
 // Reading ahead must change nothing but the time a merge takes.
 #include <gtest/gtest.h>
 
-#include "engine/prefetch.h"
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/merge/prefetch.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -11,9 +11,9 @@
 //   has gradients), a comment on the empty F8.
 #include <gtest/gtest.h>
 
-#include "engine/cellref.h"
-#include "engine/paste.h"
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/paste.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/core/cellref.h"
 #include "tests/engine/biff_writer.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsb_writer.h"

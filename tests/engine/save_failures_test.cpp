@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/error.h"
-#include "engine/xlsx_writer.h"
+#include "engine/core/error.h"
+#include "engine/writing/xlsx_writer.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsx_readback.h"
 

@@ -1,4 +1,5 @@
-#include "engine/styles_reader.h"
+#include "engine/core/builtin_formats.h"
+#include "engine/xlsx/styles_reader.h"
 
 #include <gtest/gtest.h>
 #include <zip.h>
@@ -8,7 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "engine/error.h"
+#include "engine/core/error.h"
 
 #ifndef CORVANE_CORPUS
 #define CORVANE_CORPUS "/work/shared/corpus"

@@ -7,12 +7,12 @@
 #include <functional>
 #include <random>
 
-#include "engine/biff_common.h"
-#include "engine/biff_formula.h"
-#include "engine/cellref.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/styles_reader.h"
-#include "engine/workbook_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/biff_common.h"
+#include "engine/core/builtin_formats.h"
+#include "engine/core/cellref.h"
+#include "engine/formula/biff_formula.h"
 #include "tests/engine/biff_writer.h"
 #include "tests/engine/test_support.h"
 

@@ -5,15 +5,17 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
-#include "engine/cellref.h"
-#include "engine/opc_package.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/styles_reader.h"
-#include "engine/workbook_reader.h"
-#include "engine/xlsb_formula.h"
-#include "engine/xlsx_reader.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/containers/opc_package.h"
+#include "engine/core/cellref.h"
+#include "engine/core/palette.h"
+#include "engine/formula/xlsb_formula.h"
+#include "engine/xlsx/styles_reader.h"
+#include "engine/xlsx/xlsx_reader.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsb_writer.h"
 
@@ -640,6 +642,53 @@ TEST(XlsbReader, StylesReadLikeTheirXmlEquivalent) {
   EXPECT_EQ(fromBin[2].numFmt, "mm-dd-yy");
   EXPECT_EQ(fromBin[2].fillFg, 0x010203u);  // the workbook's own palette
   EXPECT_EQ(fromBin[1].bottom.color, DefaultPaletteColor(12));
+}
+
+// Values beyond what a format can show are read as their styles.xml equivalents are: the
+// default where the element would be left out, the nearest allowed value where it is clamped.
+TEST(XlsbReader, StyleValuesOutOfRangeReadAsTheirXmlEquivalents) {
+  using namespace xb;
+  const std::string unknownColor = U8(5 << 1 | 1) + U8(0) + U16(0) + std::string(4, '\0');
+  const std::string tinted = U8(3 << 1 | 1) + U8(4) + U16(static_cast<uint16_t>(-32768)) + std::string(4, '\0');
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  std::string gradient = U32(0x28) + unknownColor + unknownColor + U32(1) + F64(nan) + F64(2) + F64(-1) + F64(0.5) +
+                         F64(0.25) + U32(2) + tinted + F64(-3) + unknownColor + F64(nan);
+  std::string side = U8(14) + U8(0) + tinted;
+  std::string bin = Rec(278) +
+                    Rec(43, U16(0) + U16(0) + U16(599) + U16(0) + U8(3) + U8(2) + U8(0) + U8(0) + unknownColor + U8(0) +
+                                WStr("A\x01" "B")) +
+                    Rec(45, U32(30) + tinted + tinted + U32(0) + std::string(40, '\0') + U32(0)) + Rec(45, gradient) +
+                    Rec(46, U8(3) + side + side + side + side + side) + Rec(617, U32(1)) +
+                    Rec(47, U16(0) + U16(0) + U16(0) + U16(1) + U16(0) + U8(200) + U8(255) + U16(5 << 3) + U16(0)) +
+                    Rec(618) + Rec(279);
+  Book b;
+  b.sheets.push_back({"S", "", "", 0, ""});
+  b.styles = bin;
+  test::TempDir tmp;
+  test::WriteZip(tmp / "s.xlsb", Parts(b));
+  auto styles = OpenWorkbookFile((tmp / "s.xlsb").string())->styles()->styles;
+  ASSERT_EQ(styles.size(), 1u);
+  const Style& s = styles[0];
+  EXPECT_EQ(s.fontSize, 11);
+  EXPECT_FALSE(s.bold);
+  EXPECT_EQ(s.underline, Underline::None);
+  EXPECT_EQ(s.fontColor, kAutoColor);
+  EXPECT_EQ(s.fontName, "A\xEF\xBF\xBD" "B");
+  EXPECT_EQ(s.pattern, FillPattern::None);
+  ASSERT_EQ(s.gradient.stops.size(), 2u);
+  EXPECT_EQ(s.gradient.type, Gradient::Type::Path);
+  EXPECT_EQ(s.gradient.degree, 0);
+  EXPECT_EQ(s.gradient.left, 1);
+  EXPECT_EQ(s.gradient.right, 0);
+  EXPECT_EQ(s.gradient.top, 0.5);
+  EXPECT_EQ(s.gradient.stops[0].position, 0);
+  EXPECT_EQ(s.gradient.stops[0].color, Tinted(OfficeThemeColor(4), -1));
+  EXPECT_EQ(s.gradient.stops[1].color, kAutoColor);
+  for (const BorderSide* b : {&s.left, &s.right, &s.top, &s.bottom, &s.diagonal}) EXPECT_EQ(*b, BorderSide{});
+  EXPECT_FALSE(s.diagonalUp || s.diagonalDown);
+  EXPECT_EQ(s.rotation, 0);
+  EXPECT_EQ(s.indent, 250);
+  EXPECT_EQ(s.vAlign, VAlign::Bottom);
 }
 
 // ---------------------------------------------------------------------------

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/xlsx_writer.h"
+#include "engine/writing/xlsx_writer.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsx_readback.h"
 

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/model.h"
+#include "engine/core/model.h"
 
 #ifndef CORVANE_TEST_SCRIPTS
 #define CORVANE_TEST_SCRIPTS "tests/scripts"

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/builtin_formats.h"
-#include "engine/xlsx_writer.h"
+#include "engine/core/builtin_formats.h"
+#include "engine/writing/xlsx_writer.h"
 #include "tests/engine/lxw_reference.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsx_readback.h"

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/cellref.h"
-#include "engine/workbook_reader.h"
-#include "engine/xlsx_writer.h"
+#include "engine/automation/workbook_open.h"
+#include "engine/core/cellref.h"
+#include "engine/writing/xlsx_writer.h"
 #include "tests/engine/test_support.h"
 #include "tests/engine/xlsx_readback.h"
 

@@ -1,5 +1,5 @@
 // Saves hand-built sheets and reads them back with openpyxl (tests/scripts/dump_xlsx.py).
-#include "engine/xlsx_writer.h"
+#include "engine/writing/xlsx_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/error.h"
-#include "engine/model.h"
-#include "engine/style.h"
+#include "engine/core/error.h"
+#include "engine/core/model.h"
+#include "engine/core/style.h"
 #include "tests/engine/xlsx_readback.h"
 
 namespace corvane {

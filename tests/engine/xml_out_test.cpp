@@ -1,5 +1,5 @@
 // The writer's text and number forms, and the reader's decoding of the escapes it writes.
-#include "engine/xml_out.h"
+#include "engine/writing/xml_out.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <random>
 #include <string>
 
-#include "engine/xlsx_reader.h"
+#include "engine/xlsx/xlsx_reader.h"
 
 namespace corvane {
 namespace {

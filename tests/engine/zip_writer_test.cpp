@@ -1,6 +1,6 @@
 // The zip writer and the parallel deflate: archives read back whole by libzip (which checks
 // every CRC) and by Python's zipfile.
-#include "engine/zip_writer.h"
+#include "engine/writing/zip_writer.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,9 +8,9 @@
 #include <random>
 #include <string>
 
-#include "engine/parallel_deflate.h"
-#include "engine/xml_out.h"
-#include "engine/zip_package.h"
+#include "engine/containers/zip_package.h"
+#include "engine/writing/parallel_deflate.h"
+#include "engine/writing/xml_out.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {

@@ -31,8 +31,8 @@
 #include <sstream>
 
 #include "dialogs/common_dialogs.h"
-#include "engine/merge.h"
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/merge/merge.h"
 #include "tests/engine/test_support.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/addresses.h"

@@ -18,7 +18,7 @@
 #include <functional>
 #include <optional>
 
-#include "engine/spreadsheet_automation.h"
+#include "engine/automation/spreadsheet_automation.h"
 #include "lists/list_commands.h"
 #include "tests/engine/test_support.h"
 #include "tests/ui/ui_test_support.h"

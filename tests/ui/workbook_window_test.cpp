@@ -12,9 +12,9 @@
 #include <QtTest>
 #include <deque>
 
-#include "engine/merge.h"
-#include "engine/spreadsheet_automation.h"
-#include "engine/xlsx_writer.h"
+#include "engine/automation/spreadsheet_automation.h"
+#include "engine/merge/merge.h"
+#include "engine/writing/xlsx_writer.h"
 #include "lists/list_model.h"
 #include "ui/cell_delegate.h"
 #include "ui/sheet_model.h"

@@ -1,0 +1,1158 @@
+#include "engine/ods/ods_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <optional>
+
+#include "engine/containers/fast_xml.h"
+#include "engine/containers/xml_reader.h"
+#include "engine/containers/zip_package.h"
+#include "engine/core/error.h"
+#include "engine/core/formula_services.h"
+#include "engine/core/iso_date.h"
+#include "engine/core/number_text.h"
+#include "engine/core/unicode.h"
+#include "engine/ods/odf_text.h"
+#include "engine/ods/ods_styles.h"
+
+namespace corvane {
+
+namespace {
+
+// Cells that repeat counts may add to one sheet beyond those written out one by one.
+// A file claiming more is an attack or broken, and would not fit in memory anyway.
+constexpr uint64_t kMaxRepeatedCells = uint64_t(1) << 23;
+// Characters kept of one cell's text; Excel holds 32,767.
+constexpr size_t kMaxCellText = 1u << 20;
+// The column count of older LibreOffice sheets: formatting that runs up to it is a
+// whole-row format like one that runs to column XFD.
+constexpr int32_t kLegacyCols = 1024;
+
+// Thrown to stop reading content.xml once the sheet at hand is complete.
+struct StopParsing {};
+
+// The prefixes a document binds to the namespaces we read; the usual ones unless it says otherwise.
+struct Prefixes {
+  std::string office = "office", table = "table", xlink = "xlink", calcext = "calcext";
+
+  void read(const char** a) {
+    static constexpr std::pair<std::string_view, std::string Prefixes::*> kUris[] = {
+        {"urn:oasis:names:tc:opendocument:xmlns:office:1.0", &Prefixes::office},
+        {"urn:oasis:names:tc:opendocument:xmlns:table:1.0", &Prefixes::table},
+        {"http://www.w3.org/1999/xlink", &Prefixes::xlink},
+        {"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0", &Prefixes::calcext},
+    };
+    for (const char** p = a; *p; p += 2) {
+      if (std::strncmp(p[0], "xmlns:", 6) != 0) continue;
+      for (auto& [uri, member] : kUris)
+        if (uri == p[1]) this->*member = p[0] + 6;
+    }
+  }
+};
+
+// True when the qualified name, whose local part starts at localAt, has the prefix `prefix`.
+inline bool HasPrefix(const char* qname, size_t localAt, const std::string& prefix) {
+  return localAt == prefix.size() + 1 && std::memcmp(qname, prefix.data(), prefix.size()) == 0;
+}
+
+// The local part of a qualified name; localAt receives where it starts.
+inline std::string_view Local(const char* qname, size_t& localAt) {
+  const char* p = qname;
+  const char* local = qname;
+  for (; *p; ++p)
+    if (*p == ':') local = p + 1;
+  localAt = static_cast<size_t>(local - qname);
+  return std::string_view(local, static_cast<size_t>(p - local));
+}
+
+// A repeat count: at least 1; large values are kept as they are (the caller caps them).
+inline uint64_t Count(const char* v) {
+  uint64_t n = 0;
+  int digits = 0;
+  for (; *v >= '0' && *v <= '9'; ++v) {
+    if (++digits > 12) return UINT64_C(999999999999);
+    n = n * 10 + static_cast<uint64_t>(*v - '0');
+  }
+  return n == 0 ? 1 : n;
+}
+
+// "PT10H10M10.5S", "-PT1H", "P1DT2H": a duration as a fraction of a day.
+bool ParseDuration(std::string_view v, double& days) {
+  size_t i = 0;
+  bool negative = i < v.size() && v[i] == '-';
+  if (negative) ++i;
+  if (i >= v.size() || v[i] != 'P') return false;
+  ++i;
+  double total = 0;
+  bool inTime = false, any = false;
+  while (i < v.size()) {
+    if (v[i] == 'T') {
+      inTime = true;
+      ++i;
+      continue;
+    }
+    double x = 0;
+    auto r = std::from_chars(v.data() + i, v.data() + v.size(), x);
+    if (r.ec != std::errc() || r.ptr == v.data() + v.size()) return false;
+    i = static_cast<size_t>(r.ptr - v.data());
+    char unit = v[i++];
+    if (unit == 'D' && !inTime) total += x;
+    else if (unit == 'H' && inTime) total += x / 24;
+    else if (unit == 'M' && inTime) total += x / 1440;
+    else if (unit == 'S' && inTime) total += x / 86400;
+    else return false;
+    any = true;
+  }
+  if (!any || !std::isfinite(total)) return false;
+  days = negative ? -total : total;
+  return true;
+}
+
+std::string ThousandsSeparated(uint64_t n) {
+  std::string s = std::to_string(n);
+  for (int i = static_cast<int>(s.size()) - 3; i > 0; i -= 3) s.insert(static_cast<size_t>(i), ",");
+  return s;
+}
+
+// Forwards the style parts of a document to the style sheet.
+class StylePartHandler : public XmlHandler {
+ public:
+  explicit StylePartHandler(OdsStyleSheet& sheet) : sheet_(sheet) {}
+  void start(std::string_view name, const char** a) override {
+    ++depth_;
+    if (inside_) return sheet_.start(name, a);
+    if (depth_ == 2 && (name == "font-face-decls" || name == "styles" || name == "automatic-styles")) inside_ = depth_;
+  }
+  void end(std::string_view name) override {
+    if (inside_ && depth_ > inside_) sheet_.end(name);
+    else if (inside_ == depth_) inside_ = 0;
+    --depth_;
+  }
+  void text(std::string_view s) override {
+    if (inside_) sheet_.text(s);
+  }
+
+ private:
+  OdsStyleSheet& sheet_;
+  int depth_ = 0, inside_ = 0;
+};
+
+// content.xml up to the first cell that matters: the styles, the null date and the tables' names.
+class ListHandler : public XmlHandler {
+ public:
+  // `styles` may be null: the head is then only read for its prefixes.
+  explicit ListHandler(OdsStyleSheet* styles) : styles_(styles) {}
+
+  struct Table {
+    std::string name, style;
+  };
+  std::vector<Table> tables;
+  std::string nullDate;
+
+  void start(std::string_view name, const char** a) override {
+    ++depth_;
+    if (stylesAt_) {
+      if (styles_) styles_->start(name, a);
+      return;
+    }
+    if (depth_ == 1) return prefixes_.read(a);
+    if (depth_ == 2 && (name == "font-face-decls" || name == "automatic-styles")) {
+      stylesAt_ = depth_;
+    } else if (name == "spreadsheet" && depth_ == 3) {
+      sheetAt_ = depth_;
+    } else if (sheetAt_ && depth_ == sheetAt_ + 1 && name == "table") {
+      Table t;
+      for (const char** p = a; *p; p += 2) {
+        size_t at;
+        std::string_view k = Local(p[0], at);
+        if (!HasPrefix(p[0], at, prefixes_.table)) continue;
+        if (k == "name") t.name = p[1];
+        else if (k == "style-name") t.style = p[1];
+      }
+      tables.push_back(std::move(t));
+    } else if (sheetAt_ && name == "null-date" && depth_ <= sheetAt_ + 2) {
+      if (const char* v = Attr(a, "date-value")) nullDate = v;
+    }
+  }
+  void end(std::string_view name) override {
+    if (stylesAt_ && depth_ > stylesAt_) {
+      if (styles_) styles_->end(name);
+    } else if (stylesAt_ == depth_) {
+      stylesAt_ = 0;
+    }
+    if (sheetAt_ == depth_) throw StopParsing{};  // nothing after the tables matters here
+    --depth_;
+  }
+  void text(std::string_view s) override {
+    if (stylesAt_ && styles_) styles_->text(s);
+  }
+
+  // True once office:spreadsheet has begun: what follows is tables, read by TableScanner.
+  bool inSpreadsheet() const { return sheetAt_ != 0; }
+  const Prefixes& prefixes() const { return prefixes_; }
+
+ private:
+  OdsStyleSheet* styles_;
+  Prefixes prefixes_;
+  int depth_ = 0, stylesAt_ = 0, sheetAt_ = 0;
+};
+
+// Finds the tables of office:spreadsheet without tokenizing their cells: it looks at the
+// tags that open and close tables only, and at table:null-date. A sheet's rows can run to
+// hundreds of megabytes; listing must not read them as XML. Whether the document is well
+// formed is left to the sheet's own reading.
+class TableScanner {
+ public:
+  // Handing over: the bytes from the start of the table sought on, in order.
+  using Sink = std::function<void(const char*, size_t)>;
+
+  // Lists every table into `list`; or, with a sink, skips `target` tables and hands the
+  // rest of the document, from the start of the next, to the sink.
+  TableScanner(const Prefixes& prefixes, ListHandler* list, const std::string& what, size_t target = SIZE_MAX,
+               Sink sink = {})
+      : list_(list), prefix_(prefixes.table), what_(what), target_(target), sink_(std::move(sink)),
+        open_("<" + prefixes.table + ":table"),
+        close_("</" + prefixes.table + ":table"),
+        nullDate_("<" + prefixes.table + ":null-date"),
+        end_("</" + prefixes.office + ":spreadsheet") {
+    need_ = std::max({open_.size(), close_.size(), nullDate_.size(), end_.size()}) + 1;
+  }
+
+  // Throws StopParsing at the end of office:spreadsheet.
+  void feed(const char* p, size_t n) {
+    if (found_) return sink_(p, n);
+    const char* e = p + n;
+    while (!carry_.empty() && p < e) {
+      // A tag cut by the previous chunk: complete it with as little of this one as it takes.
+      size_t old = carry_.size();
+      size_t take = std::min<size_t>(static_cast<size_t>(e - p), std::max<size_t>(4096, old));
+      carry_.append(p, take);
+      const char* b = carry_.data();
+      const char* stop = scan(b, b + carry_.size());
+      if (found_) {
+        std::string rest = carry_.substr(static_cast<size_t>(found_ - b));
+        carry_.clear();
+        sink_(rest.data(), rest.size());
+        if (p + take < e) sink_(p + take, static_cast<size_t>(e - p - take));
+        return;
+      }
+      size_t off = static_cast<size_t>(stop - b);
+      if (off == carry_.size()) {
+        carry_.clear();
+        p += take;
+      } else if (off >= old) {
+        p += off - old;  // the next cut tag starts in this chunk: read it from there
+        carry_.clear();
+      } else {
+        carry_.erase(0, off);
+        carry_.resize(carry_.size() - take);  // try again with more of this chunk
+        if (carry_.size() + take >= kMaxTag) throw AutomationError(what_ + " is damaged: a tag is too long.");
+        if (take == static_cast<size_t>(e - p)) {
+          carry_.append(p, take);
+          return;
+        }
+        carry_.append(p, take);
+        p += take;
+      }
+    }
+    const char* stop = scan(p, e);
+    if (found_) return sink_(found_, static_cast<size_t>(e - found_));
+    if (stop != e) carry_.assign(stop, e);
+  }
+
+ private:
+  static constexpr size_t kMaxTag = 1u << 20;
+
+  static bool Boundary(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>'; }
+
+  bool At(const char* q, const char* e, const std::string& pat) const {
+    return static_cast<size_t>(e - q) > pat.size() && std::memcmp(q, pat.data(), pat.size()) == 0 &&
+           Boundary(q[pat.size()]);
+  }
+
+  // The '>' ending the tag at q (quotes respected), or nullptr when the buffer ends first.
+  static const char* TagEnd(const char* q, const char* e) {
+    char quote = 0;
+    for (; q < e; ++q) {
+      if (quote) {
+        if (*q == quote) quote = 0;
+      } else if (*q == '"' || *q == '\'') {
+        quote = *q;
+      } else if (*q == '>') {
+        return q;
+      }
+    }
+    return nullptr;
+  }
+
+  // Returns where it stopped: e, or a '<' whose tag the buffer does not hold whole.
+  const char* scan(const char* q, const char* e) {
+    for (;;) {
+      q = static_cast<const char*>(std::memchr(q, '<', static_cast<size_t>(e - q)));
+      if (!q) return e;
+      if (static_cast<size_t>(e - q) < need_) return q;
+      if (q[1] == '/') {
+        if (At(q, e, close_)) {
+          --depth_;
+        } else if (At(q, e, end_)) {
+          throw StopParsing{};
+        }
+        ++q;
+        continue;
+      }
+      bool table = At(q, e, open_);
+      if (!table && !At(q, e, nullDate_)) {
+        ++q;
+        continue;
+      }
+      const char* end = TagEnd(q, e);
+      if (!end) return q;
+      bool selfClosing = end[-1] == '/';
+      if (table) {
+        if (depth_ == 0 && sink_) {
+          if (seen_++ == target_) {
+            found_ = q;
+            return q;
+          }
+        } else if (depth_ == 0 && list_) {
+          ListHandler::Table t;
+          t.name = attr(q, end, ":name");
+          t.style = attr(q, end, ":style-name");
+          list_->tables.push_back(std::move(t));
+        }
+        if (!selfClosing) ++depth_;
+      } else if (depth_ == 0 && list_) {
+        list_->nullDate = attr(q, end, ":date-value");
+      }
+      q = end + 1;
+    }
+  }
+
+  // The value of table-prefixed attribute `local` (":name") in the tag [b, e), entities decoded.
+  std::string attr(const char* b, const char* e, std::string_view local) const {
+    const std::string& prefix = prefix_;
+    const char* q = b + 1;
+    while (q < e && !Boundary(*q)) ++q;
+    while (q < e) {
+      while (q < e && (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r')) ++q;
+      const char* n = q;
+      while (q < e && *q != '=' && *q != ' ' && *q != '>' && *q != '/') ++q;
+      std::string_view name(n, static_cast<size_t>(q - n));
+      while (q < e && (*q == ' ' || *q == '=')) ++q;
+      if (q >= e || (*q != '"' && *q != '\'')) return {};
+      char quote = *q++;
+      const char* v = q;
+      while (q < e && *q != quote) ++q;
+      std::string_view value(v, static_cast<size_t>(q - v));
+      ++q;
+      if (name.size() == prefix.size() + local.size() && name.substr(0, prefix.size()) == prefix &&
+          name.substr(prefix.size()) == local)
+        return Decode(value);
+    }
+    return {};
+  }
+
+  static std::string Decode(std::string_view v) {
+    std::string out;
+    for (size_t i = 0; i < v.size(); ++i) {
+      if (v[i] != '&') {
+        out += v[i];
+        continue;
+      }
+      size_t semi = v.find(';', i);
+      if (semi == std::string_view::npos) break;
+      std::string_view ent = v.substr(i + 1, semi - i - 1);
+      uint32_t cp = 0;
+      if (ent == "amp") cp = '&';
+      else if (ent == "lt") cp = '<';
+      else if (ent == "gt") cp = '>';
+      else if (ent == "quot") cp = '"';
+      else if (ent == "apos") cp = '\'';
+      else if (ent.size() > 1 && ent[0] == '#') {
+        bool hex = ent[1] == 'x';
+        std::from_chars(ent.data() + (hex ? 2 : 1), ent.data() + ent.size(), cp, hex ? 16 : 10);
+      }
+      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementChar;
+      AppendUtf8(out, cp);
+      i = semi;
+    }
+    return out;
+  }
+
+  ListHandler* list_;
+  std::string prefix_;
+  std::string what_;
+  size_t target_, seen_ = 0;
+  Sink sink_;
+  const char* found_ = nullptr;
+  std::string open_, close_, nullDate_, end_;
+  size_t need_;
+  int depth_ = 0;
+  std::string carry_;
+};
+
+// One table of content.xml into SheetData: the hot path.
+class SheetHandler : public XmlHandler {
+ public:
+  SheetHandler(SheetData& sheet, const OdsStyleSheet& styles, bool date1904, size_t target, std::string what,
+               const FormulaServices& formulas)
+      : sheet_(sheet), styles_(styles), date1904_(date1904), target_(target), what_(std::move(what)),
+        formulas_(formulas), colDefault_(kMaxCols, 0) {}
+
+  bool found() const { return found_; }
+  bool started() const { return depth_ > 0 || found_; }
+  void usePrefixes(const Prefixes& p) { prefixes_ = p; }
+
+  void start(std::string_view name, const char** a) override {
+    ++depth_;
+    if (depth_ == 1) return prefixes_.read(a);
+    if (!inTable_) {
+      if (name == "spreadsheet" && depth_ == 3) {
+        sheetAt_ = depth_;
+      } else if (sheetAt_ && depth_ == sheetAt_ + 1 && name == "table") {
+        if (tableIndex_++ == target_) {
+          inTable_ = true;
+          found_ = true;
+          tableAt_ = depth_;
+        }
+      }
+      return;
+    }
+    if (skipAt_) return;
+    if (cellAt_) return startInCell(name, a);
+    switch (name.size()) {
+      case 9:
+        if (name == "table-row") return startRow(a);
+        break;
+      case 10:
+        if (name == "table-cell") return startCell(a);
+        break;
+      case 12:
+        if (name == "table-column") return startColumn(a);
+        break;
+      case 18:
+        if (name == "covered-table-cell") return startCell(a);  // may hold a value of its own
+        break;
+      default:
+        break;
+    }
+  }
+
+  void end(std::string_view name) override {
+    if (inTable_) {
+      if (skipAt_) {
+        if (skipAt_ == depth_) skipAt_ = 0;
+      } else if (cellAt_) {
+        if (depth_ == cellAt_) endCell();
+        else endInCell(name);
+      } else if (rowAt_ == depth_) {
+        endRow();
+      } else if (depth_ == tableAt_) {
+        throw StopParsing{};
+      }
+    } else if (depth_ == sheetAt_) {
+      throw StopParsing{};
+    }
+    --depth_;
+  }
+
+  void text(std::string_view s) override {
+    if (!collect_) return;
+    if (annoAt_) {
+      if (authorText_.inParagraph()) authorText_.characters(annoAuthorText_, s);
+      else annoText_.characters(annoBuf_, s);
+      return;
+    }
+    cellText_.characters(text_, s);
+  }
+
+ private:
+  [[noreturn]] void damaged(const std::string& why) { throw AutomationError(what_ + " is damaged: " + why + "."); }
+
+  uint32_t styleIndex(const char* name) {
+    if (lastStyleName_ == name) return lastStyle_;
+    lastStyleName_ = name;
+    lastStyle_ = styles_.index(lastStyleName_);
+    return lastStyle_;
+  }
+
+  // "collapse" and "filter" hide a row or column.
+  static bool Hidden(const char* visibility) { return std::strcmp(visibility, "visible") != 0; }
+
+  void startColumn(const char** a) {
+    uint64_t n = 1;
+    ColInfo info;
+    for (const char** p = a; *p; p += 2) {
+      size_t at;
+      std::string_view k = Local(p[0], at);
+      if (!HasPrefix(p[0], at, prefixes_.table)) continue;
+      if (k == "number-columns-repeated") n = Count(p[1]);
+      else if (k == "default-cell-style-name") info.style = styleIndex(p[1]);
+      else if (k == "style-name") info.width = styles_.columnWidth(p[1]);
+      else if (k == "visibility") info.hidden = Hidden(p[1]);
+    }
+    if (colPos_ >= kMaxCols) return;
+    info.first = colPos_;
+    for (uint64_t i = 0; i < n && colPos_ < kMaxCols; ++i) colDefault_[static_cast<size_t>(colPos_++)] = info.style;
+    info.last = colPos_ - 1;
+    info.hasStyle = info.style != 0;
+    if (info.hasStyle || info.hidden || info.width >= 0) sheet_.colInfo.push_back(info);
+  }
+
+  void startRow(const char** a) {
+    rowAt_ = depth_;
+    rowRepeat_ = 1;
+    rowStyle_ = 0;
+    hasRowStyle_ = false;
+    rowInfo_ = RowInfo{};
+    for (const char** p = a; *p; p += 2) {
+      size_t at;
+      std::string_view k = Local(p[0], at);
+      if (!HasPrefix(p[0], at, prefixes_.table)) continue;
+      if (k == "number-rows-repeated") {
+        rowRepeat_ = Count(p[1]);
+      } else if (k == "default-cell-style-name") {
+        rowStyle_ = styleIndex(p[1]);
+        hasRowStyle_ = true;
+      } else if (k == "style-name") {
+        rowInfo_.height = styles_.rowHeight(p[1]);
+      } else if (k == "visibility") {
+        rowInfo_.hidden = Hidden(p[1]);
+      }
+    }
+    col_ = 0;
+    runs_.clear();
+    edgeStyle_ = UINT32_MAX;
+  }
+
+  void startCell(const char** a) {
+    cellAt_ = depth_;
+    colRepeat_ = 1;
+    valueType_ = 0;
+    errorValue_ = false;
+    value_ = dateValue_ = timeValue_ = boolValue_ = stringValue_ = formula_ = nullptr;
+    styleName_ = nullptr;
+    spanCols_ = spanRows_ = matrixCols_ = matrixRows_ = 1;
+    text_.clear();
+    cellText_.reset();
+    hasText_ = false;
+    link_.clear();
+    hasComment_ = false;
+    for (const char** p = a; *p; p += 2) {
+      size_t at;
+      std::string_view k = Local(p[0], at);
+      const char* v = p[1];
+      if (HasPrefix(p[0], at, prefixes_.office)) {
+        if (k == "value-type") valueType_ = ValueTypeOf(v);
+        else if (k == "value") value_ = v;
+        else if (k == "date-value") dateValue_ = v;
+        else if (k == "time-value") timeValue_ = v;
+        else if (k == "boolean-value") boolValue_ = v;
+        else if (k == "string-value") stringValue_ = v;
+      } else if (HasPrefix(p[0], at, prefixes_.table)) {
+        if (k == "style-name") styleName_ = v;
+        else if (k == "number-columns-repeated") colRepeat_ = Count(v);
+        else if (k == "formula") formula_ = v;
+        else if (k == "number-columns-spanned") spanCols_ = Count(v);
+        else if (k == "number-rows-spanned") spanRows_ = Count(v);
+        else if (k == "number-matrix-columns-spanned") matrixCols_ = Count(v);
+        else if (k == "number-matrix-rows-spanned") matrixRows_ = Count(v);
+      } else if (HasPrefix(p[0], at, prefixes_.calcext)) {
+        if (k == "value-type" && std::strcmp(v, "error") == 0) errorValue_ = true;
+      }
+    }
+    // Only strings, errors and cells without a type need their paragraphs; the others
+    // hold a number's display text there.
+    collect_ = valueType_ == 0 || valueType_ == 's' || errorValue_;
+    // The attribute strings live in the parser's buffer until the next tag: keep what endCell needs.
+    if (formula_) formulaText_ = formula_;
+    if (stringValue_) stringValueText_ = stringValue_;
+    cellStyle_ = styleName_ ? styleIndex(styleName_) : UINT32_MAX;
+    // Values are read now, while the attribute text is valid.
+    readValue();
+  }
+
+  static char ValueTypeOf(const char* v) {
+    switch (v[0]) {
+      case 'f': return v[1] == 'l' ? 'n' : 0;  // float
+      case 'p': return 'n';                    // percentage
+      case 'c': return 'n';                    // currency
+      case 'd': return 'd';                    // date
+      case 't': return 't';                    // time
+      case 'b': return 'b';                    // boolean
+      case 's': return 's';                    // string
+      default: return 0;                       // void and anything unknown
+    }
+  }
+
+  void readValue() {
+    hasNumber_ = false;
+    num_ = 0;
+    switch (valueType_) {
+      case 'n':
+        if (value_ && ParseNumberText(value_, num_)) hasNumber_ = true;
+        break;
+      case 'd':
+        if (dateValue_) {
+          if (IsoDateToSerial(dateValue_, date1904_, num_)) {
+            hasNumber_ = true;
+          } else {
+            // A date no serial number can hold (before 1900, say): kept as the text it is.
+            valueType_ = 's';
+            stringValueText_ = dateValue_;
+            stringValue_ = dateValue_;
+          }
+        } else if (value_ && ParseNumberText(value_, num_)) {
+          hasNumber_ = true;
+        }
+        break;
+      case 't':
+        if (timeValue_ && ParseDuration(timeValue_, num_)) hasNumber_ = true;
+        else if (value_ && ParseNumberText(value_, num_)) hasNumber_ = true;
+        break;
+      case 'b':
+        if (boolValue_) {
+          num_ = std::strcmp(boolValue_, "true") == 0 || std::strcmp(boolValue_, "1") == 0 ? 1 : 0;
+          hasNumber_ = true;
+        } else if (value_ && ParseNumberText(value_, num_)) {
+          num_ = num_ != 0;
+          hasNumber_ = true;
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  void startInCell(std::string_view name, const char** a) {
+    if (annoAt_) {
+      if (name == "creator") {
+        annoAuthorText_.clear();
+        authorText_.reset();
+        authorText_.beginParagraph(annoAuthorText_);
+      } else if (name == "p" || name == "h") {
+        annoText_.beginParagraph(annoBuf_);
+      } else if (name == "s") {
+        annoText_.spaces(annoBuf_, SpaceCount(a));
+      } else if (name == "line-break") {
+        annoText_.special(annoBuf_, '\n');
+      } else if (name == "tab") {
+        annoText_.special(annoBuf_, '\t');
+      } else if (name == "date" || name == "frame") {
+        skipAt_ = depth_;
+      }
+      return;
+    }
+    if (name == "p" || name == "h") {
+      if (collect_) cellText_.beginParagraph(text_);
+      hasText_ = true;
+    } else if (name == "s") {
+      if (collect_) cellText_.spaces(text_, SpaceCount(a));
+    } else if (name == "tab") {
+      if (collect_) cellText_.special(text_, '\t');
+    } else if (name == "line-break") {
+      if (collect_) cellText_.special(text_, '\n');
+    } else if (name == "a") {
+      if (link_.empty())
+        for (const char** p = a; *p; p += 2) {
+          size_t at;
+          if (Local(p[0], at) == "href" && HasPrefix(p[0], at, prefixes_.xlink)) link_ = p[1];
+        }
+    } else if (name == "annotation") {
+      annoAt_ = depth_;
+      annoBuf_.clear();
+      annoAuthorText_.clear();
+      annoText_.reset();
+      authorText_.reset();
+      wasCollecting_ = collect_;
+      collect_ = true;
+    } else if (name == "table" || name == "frame" || name == "custom-shape" || name == "rect" || name == "line" ||
+               name == "ellipse" || name == "g" || name == "note" || name == "control") {
+      skipAt_ = depth_;  // drawings, nested tables and footnotes are no part of the cell's text
+    }
+  }
+
+  void endInCell(std::string_view name) {
+    if (!annoAt_) {
+      if (name == "p" || name == "h") cellText_.endParagraph(text_);
+      return;
+    }
+    if (depth_ == annoAt_) {
+      Comment c;
+      c.row = row_;
+      c.col = col_;
+      c.author = std::move(annoAuthorText_);
+      c.text = std::move(annoBuf_);
+      pendingComment_ = std::move(c);
+      hasComment_ = true;
+      annoAt_ = 0;
+      collect_ = wasCollecting_;
+    } else if (name == "creator") {
+      authorText_.endParagraph(annoAuthorText_);
+    } else if (name == "p" || name == "h") {
+      annoText_.endParagraph(annoBuf_);
+    }
+  }
+
+  // The spaces a <text:s> stands for.
+  static size_t SpaceCount(const char** a) {
+    uint64_t n = 1;
+    for (const char** p = a; *p; p += 2) {
+      size_t at;
+      if (Local(p[0], at) == "c") n = Count(p[1]);
+    }
+    return static_cast<size_t>(std::min<uint64_t>(n, kMaxCellText));
+  }
+
+  void endCell() {
+    cellAt_ = 0;
+    collect_ = false;
+    int32_t col = col_;
+    uint64_t n = colRepeat_;
+    bool reachesEdge = col + n >= static_cast<uint64_t>(kMaxCols) || col + n == static_cast<uint64_t>(kLegacyCols);
+    col_ = static_cast<int32_t>(std::min<uint64_t>(col + n, kMaxCols));
+    if (col >= kMaxCols) return;  // beyond the last column: dropped, as spreadsheet programs do
+    uint32_t count = static_cast<uint32_t>(col_ - col);
+
+    Cell c;
+    c.row = static_cast<uint32_t>(row_ < kMaxRows ? row_ : 0);
+    c.col = static_cast<uint16_t>(col);
+    bool content = true;
+    if (formula_) {
+      OdsFormula f = formulas_.ConvertOpenFormula(formulaText_);
+      Formula out;
+      out.text = std::move(f.text);
+      out.valueOnly = f.valueOnly;
+      CachedKind ck = CachedKind::None;
+      if (errorValue_) {
+        ck = CachedKind::Error;
+        // LibreOffice leaves office:string-value empty and shows the error in the paragraph.
+        ErrorCode e = ParseError(stringValue_ && !stringValueText_.empty() ? stringValueText_ : text_);
+        out.cachedError = static_cast<uint8_t>(e == ErrorCode::Unknown ? ErrorCode::Value : e);
+      } else if (valueType_ == 's') {
+        std::string_view s = stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_);
+        ErrorCode e = ParseError(s);
+        if (e != ErrorCode::Unknown) {
+          ck = CachedKind::Error;
+          out.cachedError = static_cast<uint8_t>(e);
+        } else {
+          ck = CachedKind::String;
+          out.cachedString.assign(s);
+        }
+      } else if (hasNumber_) {
+        ck = valueType_ == 'b' ? CachedKind::Bool : CachedKind::Number;
+        c.num = num_;
+      }
+      if (matrixCols_ > 1 || matrixRows_ > 1) {
+        out.kind = FormulaKind::Array;
+        out.arrayRange = Rect{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + matrixRows_, kMaxRows) - 1),
+                              static_cast<int32_t>(std::min<uint64_t>(col + matrixCols_, kMaxCols) - 1)};
+      }
+      c.type = CellType::Formula;
+      c.sub = static_cast<uint8_t>(ck);
+      c.aux = static_cast<uint32_t>(sheet_.formulas.size());
+      sheet_.formulas.push_back(std::move(out));
+    } else if (valueType_ == 's' || (valueType_ == 0 && hasText_ && !text_.empty())) {
+      c.type = CellType::String;
+      c.sub = kOwnString;
+      c.aux = sheet_.strings.add(stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_));
+    } else if (hasNumber_) {
+      c.type = valueType_ == 'b' ? CellType::Bool : CellType::Number;
+      c.num = num_;
+    } else {
+      content = false;
+    }
+
+    if (spanCols_ > 1 || spanRows_ > 1) {
+      Rect m{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + spanRows_, kMaxRows) - 1),
+             static_cast<int32_t>(std::min<uint64_t>(col + spanCols_, kMaxCols) - 1)};
+      if (row_ < kMaxRows && (m.rows() > 1 || m.cols() > 1)) sheet_.merges.push_back(m);
+    }
+    if (row_ < kMaxRows) {
+      if (hasComment_) sheet_.comments.push_back(std::move(pendingComment_));
+      if (!link_.empty()) addLink(col);
+    }
+
+    uint32_t explicitStyle = cellStyle_ != UINT32_MAX ? cellStyle_ : hasRowStyle_ ? rowStyle_ : UINT32_MAX;
+    if (!content) {
+      // A format that runs to the sheet's edge is the row's own format from here on.
+      if (reachesEdge) {
+        if (explicitStyle != UINT32_MAX) edgeStyle_ = explicitStyle;
+        return;
+      }
+      // A format alone, or the column's: whether it needs a cell is known when the row ends.
+    }
+    c.style = explicitStyle;
+    runs_.push_back(Run{c, count, content});
+  }
+
+  void addLink(int32_t col) {
+    Hyperlink l;
+    l.row = row_;
+    l.col = col;
+    if (link_[0] == '#') {
+      // "#Sheet2.A1" points into the workbook.
+      std::string loc = link_.substr(1);
+      size_t dot = loc.rfind('.');
+      if (dot != std::string::npos && dot > 0) loc = loc.substr(0, dot) + "!" + loc.substr(dot + 1);
+      if (!loc.empty() && loc[0] == '$') loc.erase(0, 1);
+      l.location = std::move(loc);
+    } else {
+      l.target = link_;
+    }
+    sheet_.links.push_back(std::move(l));
+  }
+
+  void endRow() {
+    rowAt_ = 0;
+    int32_t row = row_;
+    uint64_t n = rowRepeat_;
+    bool reachesEdge = row + n >= static_cast<uint64_t>(kMaxRows);
+    row_ = static_cast<int32_t>(std::min<uint64_t>(row + n, kMaxRows));
+    if (row >= kMaxRows) return;
+    uint32_t rows = static_cast<uint32_t>(row_ - row);
+
+    // The row's own format: its default cell style, or a format that runs to the sheet's edge.
+    // Rows repeated to the sheet's end are the rest of the sheet, not rows of its own.
+    RowInfo info = rowInfo_;
+    info.hasStyle = edgeStyle_ != UINT32_MAX || hasRowStyle_;
+    info.style = edgeStyle_ != UINT32_MAX ? edgeStyle_ : hasRowStyle_ ? rowStyle_ : 0;
+    bool keepInfo = !reachesEdge && (info.hasStyle || info.hidden || info.height >= 0) &&
+                    repeated_ + rows <= kMaxRepeatedCells;
+    if (keepInfo) {
+      repeated_ += rows;
+      for (uint32_t k = 0; k < rows; ++k) {
+        info.row = row + static_cast<int32_t>(k);
+        sheet_.rowInfo.push_back(info);
+      }
+    }
+    const bool rowFormatted = keepInfo && info.hasStyle;
+    if (runs_.empty()) return;
+
+    // Cells of one copy of the row, then the copies.
+    size_t first = sheet_.cells.size();
+    uint64_t contentPerRow = 0, formatPerRow = 0, contentRuns = 0;
+    for (const Run& r : runs_) {
+      if (r.content) {
+        contentPerRow += r.count;
+        ++contentRuns;
+      } else if (r.cell.style != UINT32_MAX || rowFormatted) {
+        formatPerRow += r.count;  // at most: only positions unlike what they show anyway
+      }
+    }
+    // Repeats may add only so many cells beyond those written out. Values past that are
+    // refused; formats alone are given up rather than the sheet.
+    uint64_t addedContent = contentPerRow * (rows - 1) + (contentPerRow - std::min(contentPerRow, contentRuns));
+    if (repeated_ + addedContent > kMaxRepeatedCells)
+      damaged("it repeats a row of " + ThousandsSeparated(contentPerRow) + " cells " + ThousandsSeparated(rows) +
+              " times, more cells than Corvane can hold");
+    repeated_ += addedContent;
+    bool formats = !reachesEdge;
+    if (formats && repeated_ + formatPerRow * rows > kMaxRepeatedCells) formats = false;
+    if (formats) repeated_ += formatPerRow * rows;
+    auto& v = sheet_.cells;
+    if (!v.empty() && v.back().row >= static_cast<uint32_t>(row)) sheet_.sorted = false;
+    for (const Run& r : runs_) {
+      if (!r.content && (!formats || (r.cell.style == UINT32_MAX && !rowFormatted))) continue;
+      Cell c = r.cell;
+      c.row = static_cast<uint32_t>(row);
+      for (uint32_t k = 0; k < r.count; ++k, ++c.col) {
+        uint32_t colStyle = colDefault_[c.col];
+        c.style = r.cell.style != UINT32_MAX ? r.cell.style : colStyle;
+        // A format alone needs a cell where it differs from what the position shows anyway:
+        // the row's format, or else the column's (a blank of the default format stands for
+        // the default against them).
+        if (!r.content && c.style == (rowFormatted ? info.style : colStyle)) continue;
+        v.push_back(c);
+      }
+    }
+    size_t last = v.size();
+    for (uint32_t k = 1; k < rows; ++k) {
+      for (size_t i = first; i < last; ++i) {
+        Cell c = v[i];
+        c.row = static_cast<uint32_t>(row) + k;
+        v.push_back(c);
+      }
+    }
+  }
+
+  struct Run {
+    Cell cell;        // style UINT32_MAX: each column's default
+    uint32_t count;   // columns it covers
+    bool content;     // false: a format alone, or nothing but the column's format
+  };
+
+  SheetData& sheet_;
+  const OdsStyleSheet& styles_;
+  bool date1904_;
+  size_t target_;
+  std::string what_;
+  const FormulaServices& formulas_;
+  Prefixes prefixes_;
+
+  int depth_ = 0, sheetAt_ = 0, tableAt_ = 0, rowAt_ = 0, cellAt_ = 0, skipAt_ = 0, annoAt_ = 0;
+  size_t tableIndex_ = 0;
+  bool inTable_ = false, found_ = false;
+
+  std::vector<uint32_t> colDefault_;
+  int32_t colPos_ = 0;
+  int32_t row_ = 0, col_ = 0;
+  uint64_t rowRepeat_ = 1, colRepeat_ = 1;
+  uint32_t rowStyle_ = 0;
+  bool hasRowStyle_ = false;
+  RowInfo rowInfo_;                // the row's height and visibility
+  uint32_t edgeStyle_ = UINT32_MAX;  // a format the row's last cells carry to the sheet's edge
+  std::vector<Run> runs_;
+  uint64_t repeated_ = 0;
+
+  // The cell at hand.
+  char valueType_ = 0;
+  bool errorValue_ = false, hasNumber_ = false, hasText_ = false, collect_ = false;
+  double num_ = 0;
+  const char *value_ = nullptr, *dateValue_ = nullptr, *timeValue_ = nullptr, *boolValue_ = nullptr;
+  const char *stringValue_ = nullptr, *formula_ = nullptr, *styleName_ = nullptr;
+  std::string formulaText_, stringValueText_;
+  uint64_t spanCols_ = 1, spanRows_ = 1, matrixCols_ = 1, matrixRows_ = 1;
+  uint32_t cellStyle_ = UINT32_MAX;
+  std::string text_;
+  OdfText cellText_{kMaxCellText};
+  std::string link_;
+  std::string lastStyleName_;
+  uint32_t lastStyle_ = 0;
+
+  // Its annotation.
+  bool wasCollecting_ = false, hasComment_ = false;
+  OdfText annoText_{kMaxCellText}, authorText_{kMaxCellText};
+  std::string annoBuf_, annoAuthorText_;
+  Comment pendingComment_;
+};
+
+class EncryptionHandler : public XmlHandler {
+ public:
+  bool encrypted = false;
+  void start(std::string_view name, const char**) override {
+    if (name == "encryption-data") encrypted = true;
+  }
+};
+
+class OdsReader : public WorkbookReader {
+ public:
+  OdsReader(std::unique_ptr<ZipPackage> pkg, const std::string& shown, const FormulaServices& formulas)
+      : pkg_(std::move(pkg)), shown_(shown), formulas_(formulas) {
+    if (pkg_->has("META-INF/manifest.xml")) {
+      EncryptionHandler h;
+      parse("META-INF/manifest.xml", h);
+      if (h.encrypted)
+        throw AutomationError("\"" + shown_ +
+                              "\" is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
+    }
+    if (!pkg_->has("content.xml"))
+      throw AutomationError("\"" + shown_ + "\" is damaged: its part content.xml, which holds the sheets, is missing.");
+
+    ListHandler list(&styleSheet_);
+    listTables(list);
+    styleSheet_.finishDocument();
+    date1904_ = list.nullDate.rfind("1904-01-01", 0) == 0;
+    for (auto& t : list.tables) {
+      SheetInfo info;
+      info.name = t.name.empty() ? "Sheet" + std::to_string(sheets_.size() + 1) : t.name;
+      info.visibility = styleSheet_.tableHidden(t.style) ? SheetVisibility::Hidden : SheetVisibility::Visible;
+      sheets_.push_back(std::move(info));
+    }
+  }
+
+  const std::vector<SheetInfo>& sheets() const override { return sheets_; }
+
+  std::shared_ptr<const StyleTable> styles() override {
+    if (!styles_) {
+      if (pkg_->has("styles.xml")) {
+        StylePartHandler h(styleSheet_);
+        parse("styles.xml", h);
+        styleSheet_.finishDocument();
+      }
+      auto t = std::make_shared<StyleTable>();
+      styleSheet_.resolve(*t);
+      t->date1904 = date1904_;
+      styles_ = t;
+    }
+    return styles_;
+  }
+
+  std::shared_ptr<SheetData> loadSheet(size_t index) override {
+    const SheetInfo& info = sheets_.at(index);
+    styles();
+    auto sheet = std::make_shared<SheetData>();
+    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    SheetHandler h(*sheet, styleSheet_, date1904_, 0, what, formulas_);
+    readTable(index, h, what);
+    if (!h.found())
+      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+    sheet->finishLoading();
+    return sheet;
+  }
+
+ private:
+  void parse(const std::string& part, XmlHandler& h) {
+    XmlParser parser(h, "\"" + shown_ + "\" (part " + part + ")");
+    pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
+    parser.finish();
+  }
+
+  // The head of content.xml (its styles) goes through the tokenizer, up to office:spreadsheet;
+  // the tables after it through TableScanner. The head is fed up to one '<' at a time, so
+  // that the switch happens right after the tag that starts the spreadsheet.
+  void scanTables(ListHandler& list) {
+    std::string what = "\"" + shown_ + "\" (part content.xml)";
+    FastXmlParser parser(list, what);
+    std::unique_ptr<TableScanner> scanner;
+    pkg_->stream("content.xml", [&](const char* p, size_t n) {
+      const char* e = p + n;
+      while (!scanner && p < e) {
+        const char* lt = static_cast<const char*>(std::memchr(p + 1, '<', static_cast<size_t>(e - p - 1)));
+        if (!lt) lt = e;
+        parser.feed(p, static_cast<size_t>(lt - p));
+        p = lt;
+        if (list.inSpreadsheet()) scanner = std::make_unique<TableScanner>(list.prefixes(), &list, what);
+      }
+      if (scanner && p < e) scanner->feed(p, static_cast<size_t>(e - p));
+    });
+    if (!scanner) parser.finish();
+  }
+
+  // Reads table `index` of content.xml into `h`. Earlier tables are skipped unread: the
+  // tokenizer starts at this table, under stand-ins for the elements around it. Where the
+  // table ends, the reading stops and is kept, so that a later table goes on from there
+  // instead of from the start of the part (a merge reads the sheets in order).
+  void readTable(size_t index, SheetHandler& h, const std::string& what) {
+    std::unique_ptr<ZipPackage::Reader> in;
+    std::string pending;
+    size_t passed = 0;
+    Prefixes px;
+    bool resumed = resume_ && index >= resume_->nextTable;
+    if (resumed) {
+      in = std::move(resume_->reader);
+      pending = std::move(resume_->leftover);
+      passed = resume_->nextTable;
+      px = resume_->prefixes;
+    } else {
+      in = pkg_->open("content.xml");
+    }
+    resume_.reset();
+
+    ListHandler head(nullptr);
+    FastXmlParser headParser(head, what);
+    FastXmlParser parser(h, what);
+    bool done = false;
+    std::string leftover;
+    // The table's bytes go to the tokenizer in pieces that end where a table may close, so
+    // that when it has, the bytes after it are known exactly.
+    auto sink = [&](const char* p, size_t n) {
+      if (done) {
+        leftover.append(p, n);
+        return;
+      }
+      if (!h.started()) {
+        std::string wrap = "<" + px.office + ":document-content><" + px.office + ":body><" + px.office + ":spreadsheet>";
+        h.usePrefixes(px);
+        parser.feed(wrap.data(), wrap.size());
+      }
+      const std::string close = "</" + px.table + ":table";
+      const char* e = p + n;
+      const char* pieceEnd = p;
+      auto nextLt = [&](const char* from) {
+        const char* lt = from < e ? static_cast<const char*>(std::memchr(from, '<', static_cast<size_t>(e - from))) : nullptr;
+        return lt ? lt : e;
+      };
+      auto piece = [&](const char* a, const char* b) {
+        pieceEnd = b;
+        parser.feed(a, static_cast<size_t>(b - a));
+      };
+      try {
+        // First the end of a tag the previous piece cut, then up to each close of a table
+        // and from there to the next tag.
+        const char* q = nextLt(p);
+        piece(p, q);
+        while (q < e) {
+          const char* c = static_cast<const char*>(memmem(q, static_cast<size_t>(e - q), close.data(), close.size()));
+          if (!c) {
+            piece(q, e);
+            break;
+          }
+          if (c > q) piece(q, c);
+          q = nextLt(c + 1);
+          piece(c, q);
+        }
+      } catch (const StopParsing&) {
+        done = true;
+        leftover.assign(pieceEnd, e);
+      }
+    };
+    std::unique_ptr<TableScanner> scanner;
+    if (resumed) scanner = std::make_unique<TableScanner>(px, nullptr, what, index - passed, sink);
+    auto consume = [&](const char* p, size_t n) {
+      const char* e = p + n;
+      while (!scanner && p < e) {
+        const char* lt = static_cast<const char*>(std::memchr(p + 1, '<', static_cast<size_t>(e - p - 1)));
+        if (!lt) lt = e;
+        headParser.feed(p, static_cast<size_t>(lt - p));
+        p = lt;
+        if (head.inSpreadsheet()) {
+          px = head.prefixes();
+          scanner = std::make_unique<TableScanner>(px, nullptr, what, index, sink);
+        }
+      }
+      if (scanner && p < e) scanner->feed(p, static_cast<size_t>(e - p));
+    };
+    try {
+      if (!pending.empty()) consume(pending.data(), pending.size());
+      std::unique_ptr<char[]> buf(new char[kChunk]);
+      while (!done) {
+        size_t n = in->read(buf.get(), kChunk);
+        if (n == 0) break;
+        consume(buf.get(), n);
+      }
+      if (!done && h.started()) parser.finish();
+      if (!scanner) headParser.finish();
+    } catch (const StopParsing&) {
+      // The spreadsheet ended before the table.
+    }
+    if (done) resume_ = Resume{std::move(in), std::move(leftover), index + 1, px};
+  }
+
+  void listTables(ListHandler& list) {
+    try {
+      scanTables(list);
+    } catch (const StopParsing&) {
+    }
+  }
+
+  static constexpr size_t kChunk = 1 << 16;
+
+  struct Resume {
+    std::unique_ptr<ZipPackage::Reader> reader;
+    std::string leftover;  // read from `reader`, not yet looked at
+    size_t nextTable;      // the table that starts in or after `leftover`
+    Prefixes prefixes;
+  };
+
+  std::unique_ptr<ZipPackage> pkg_;
+  std::optional<Resume> resume_;
+  std::string shown_;
+  const FormulaServices& formulas_;
+  OdsStyleSheet styleSheet_;
+  bool date1904_ = false;
+  std::vector<SheetInfo> sheets_;
+  std::shared_ptr<const StyleTable> styles_;
+};
+
+}  // namespace
+
+std::unique_ptr<WorkbookReader> OpenOds(std::unique_ptr<ZipPackage> package, const std::string& shownName,
+                                        const FormulaServices& formulas) {
+  return std::make_unique<OdsReader>(std::move(package), shownName, formulas);
+}
+
+}  // namespace corvane
