@@ -39,7 +39,11 @@ bool EmitRef(std::string_view s, const FormulaRef& ref, int32_t dRow, int32_t dC
     out.append(s.substr(at, p.b - at));
     if (moved[i] == p.v) {
       out.append(s.substr(p.b, p.e - p.b));
-    } else if (p.isRow) {
+      at = p.e;
+      continue;
+    }
+    if (p.abs) out.push_back('$');
+    if (p.isRow) {
       char buf[16];
       auto res = std::to_chars(buf, buf + sizeof buf, moved[i] + 1);
       out.append(buf, res.ptr);
