@@ -13,7 +13,7 @@ namespace corvane {
 
 Dialog3::Dialog3(std::string folder, Messages& messages, QWidget* parent)
     : QDialog(parent), folder_(std::move(folder)), messages_(messages) {
-  SetUpFixedDialog(*this, QStringLiteral("Dialog3"), QStringLiteral("Merge Options"), TwipsRect(2760, 3750, 5535, 3705));
+  SetUpFixedDialog(*this, QStringLiteral("Dialog3"), QStringLiteral("Merge Options"), TwipsRect(2760, 3750, 5535, 3945));
 
   auto check = [this](const char* name, const QString& caption, int top) {
     auto* c = new QCheckBox(caption, this);
@@ -40,16 +40,16 @@ Dialog3::Dialog3(std::string folder, Messages& messages, QWidget* parent)
                                      "copied whole: the merge option, the gap and the header options do not apply."),
                       this);
   Label2->setObjectName(QStringLiteral("Label2"));
-  Label2->setGeometry(TwipsRect(360, 2220, 4935, 735));
+  Label2->setGeometry(TwipsRect(360, 2220, 4935, 975));
   Label2->setWordWrap(true);
   Label2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   OKButton = new QPushButton(QStringLiteral("OK"), this);
   OKButton->setObjectName(QStringLiteral("OKButton"));
-  OKButton->setGeometry(TwipsRect(1320, 3120, 1215, 375));
+  OKButton->setGeometry(TwipsRect(1320, 3360, 1215, 375));
   OKButton->setDefault(true);
   CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
   CancelButton->setObjectName(QStringLiteral("CancelButton"));
-  CancelButton->setGeometry(TwipsRect(2880, 3120, 1215, 375));
+  CancelButton->setGeometry(TwipsRect(2880, 3360, 1215, 375));
   setTabOrder(Spin1, Check1);
   setTabOrder(Check1, Check2);
   setTabOrder(Check2, Check3);

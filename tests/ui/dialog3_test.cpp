@@ -77,6 +77,10 @@ class Dialog3Test : public QObject {
       int room = b->width() - (qobject_cast<QCheckBox*>(b) ? b->style()->pixelMetric(QStyle::PM_IndicatorWidth) + 4 : 0);
       QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(b->text()) <= room, qPrintable(b->text()));
     }
+    for (QLabel* l : {d.Label1, d.Label2}) {
+      const QRect need = QFontMetrics(l->font()).boundingRect(QRect(0, 0, l->width(), 10000), Qt::TextWordWrap, l->text());
+      QVERIFY2(need.height() <= l->height() && need.width() <= l->width(), qPrintable(l->text()));
+    }
   }
 
   void readsTheFileWhateverItHolds() {
