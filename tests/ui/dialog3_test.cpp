@@ -20,24 +20,9 @@
 using namespace corvane;
 namespace fs = std::filesystem;
 
-namespace {
-
-struct Recorder : Messages {
-  std::vector<std::pair<std::string, MessageIcon>> shown;
-  void Show(const std::string& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
-};
-
-struct Keeper : ApplicationPresenter {
-  std::shared_ptr<Application> shown;
-  void present(std::shared_ptr<Application> app) override { shown = app; }
-};
-
-void WriteBytes(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
-
-}  // namespace
+using Recorder = test::MessageRecorder;
+using Keeper = test::ShownKeeper;
+using test::WriteBytes;
 
 class Dialog3Test : public QObject {
   Q_OBJECT

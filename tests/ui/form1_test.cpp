@@ -53,24 +53,13 @@ using test::WhenModal;
 
 namespace {
 
-struct Recorder : Messages {
-  std::vector<std::pair<std::string, MessageIcon>> shown;
-  void Show(const std::string& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
-};
-
-// Takes the application a successful merge shows, as the workbook window would.
-struct Keeper : ApplicationPresenter {
-  std::shared_ptr<Application> shown;
-  void present(std::shared_ptr<Application> app) override { shown = app; }
-};
+using Recorder = test::MessageRecorder;
+using Keeper = test::ShownKeeper;
+using test::WriteBytes;
 
 int Px(int twips) { return qRound(twips / 15.0); }
 QRect PxRect(int l, int t, int w, int h) { return QRect(Px(l), Px(t), Px(w), Px(h)); }
 
-void WriteBytes(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // Rows r1..r2 of numbers r*100+c in columns A..(A+cols-1).
 std::string Block(int r1, int r2, int cols) {
