@@ -810,7 +810,7 @@ void WorkbookWindowTest::mergedRangesBecomeSpans() {
 }
 
 // The merge's widths in the pixels a spreadsheet draws them with for Calibri 11, heights at
-// 96 dots per inch, hidden rows and columns hidden, rows brought into reach later too.
+// 96 dots per inch, hidden rows and columns hidden.
 void WorkbookWindowTest::widthsAndHeightsShowInTheGrid() {
   QCOMPARE(WorkbookWindow::ColumnPixels(9.140625), 64);  // 8.43 characters
   QCOMPARE(WorkbookWindow::ColumnPixels(20), 140);
@@ -820,6 +820,7 @@ void WorkbookWindowTest::widthsAndHeightsShowInTheGrid() {
   SheetBuilder b;
   b.number(0, 0, 1);
   b.number(2, 3, 2);
+  b.number(900, 0, 3);
   auto col = [](int32_t first, int32_t last, double width, bool hidden) {
     ColInfo c;
     c.first = first;
@@ -850,8 +851,6 @@ void WorkbookWindowTest::widthsAndHeightsShowInTheGrid() {
   QCOMPARE(g->rowHeight(0), WorkbookWindow::kRowHeight);
   QCOMPARE(g->rowHeight(1), 40);
   QVERIFY(g->isRowHidden(2));
-  QVERIFY(w->model()->rowCount() <= 900);
-  w->model()->growRows(WorkbookWindow::kGrowRows);
   QCOMPARE(g->rowHeight(900), 60);
 }
 
