@@ -63,6 +63,18 @@ TEST_F(Options, HeaderRowsAreKeptOnceAndABlockOfHeadersOnlyTakesNoRoom) {
   // The short sheet is all headers: nothing of it, not even its gap.
   EXPECT_EQ(Rows(cells, 7, 2), (std::vector<std::string>{"Title|", "Name|Qty", "x|1", "|", "y|2", "z|3", "|"}));
 
+  // Matching with a first block shorter than its header rows: no header row to match
+  // against, so the blocks are placed as they are.
+  options.matchHeaders = true;
+  lists.merges.Clear();
+  std::string b = book("b.xlsx", {{"One", Sheet({{"'Qty", "'Name"}})}});
+  queue(b, "One");
+  queue(a, "T");
+  ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+  cells = result();
+  EXPECT_EQ(Rows(cells, 4, 2), (std::vector<std::string>{"Qty|Name", "|", "y|2", "z|3"}));
+  options.matchHeaders = false;
+
   // Side by side the first N columns are left out: T is two columns wide and takes no room,
   // W keeps its third.
   lists.merges.Clear();
@@ -276,6 +288,29 @@ TEST_F(Options, CorpusSheetsEachOnTheirOwnWithTheirLookupsIntact) {
   ASSERT_EQ(merge(0), MergeOutcome::Failed);
   ASSERT_EQ(rec.shown.size(), 2u);
   EXPECT_NE(rec.shown[0].first.find("\"Gone\""), std::string::npos);
+}
+
+// A corpus sheet with a header row and formulas merged twice as a report: one header, the
+// second copy's formulas moved with its rows and past the source column, every row named.
+TEST_F(Options, CorpusReportStacksUnderOneHeader) {
+  std::string xlsx = (test::Corpus() / "xlsx/poi_shared_formulas.xlsx").string();
+  fingerprints[xlsx] = test::ReadAll(xlsx);
+  queue(xlsx, "Label");
+  queue(xlsx, "Label");
+  options.headerRows = 1;
+  options.matchHeaders = true;
+  options.sourceColumn = true;
+  ASSERT_EQ(merge(0), MergeOutcome::Succeeded);
+  EXPECT_EQ(keeper.shown->Workbooks().Item(1).FormulasPastedAsValues(), 0);
+  auto cells = result();
+  EXPECT_EQ(cells["A1"], "Source");
+  EXPECT_EQ(cells["B1"], "Currently Using");
+  EXPECT_EQ(cells["B2"], "=C2");
+  EXPECT_EQ(cells["A42"], "poi_shared_formulas.xlsx / Label");
+  EXPECT_EQ(cells["B42"], "=C42");
+  EXPECT_EQ(cells["C42"], cells["C2"]);
+  EXPECT_EQ(cells["A81"], "poi_shared_formulas.xlsx / Label");
+  EXPECT_EQ(cells.count("A82"), 0u);
 }
 
 // What the cells of a sheet hold, position by position, in a form two sheets can be compared in.
