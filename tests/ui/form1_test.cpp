@@ -54,25 +54,10 @@ using test::WhenModal;
 namespace {
 
 using Recorder = test::MessageRecorder;
-using Keeper = test::ShownKeeper;
 using test::WriteBytes;
 
 int Px(int twips) { return qRound(twips / 15.0); }
 QRect PxRect(int l, int t, int w, int h) { return QRect(Px(l), Px(t), Px(w), Px(h)); }
-
-
-// Rows r1..r2 of numbers r*100+c in columns A..(A+cols-1).
-std::string Block(int r1, int r2, int cols) {
-  std::string x = "<sheetData>";
-  for (int r = r1; r <= r2; ++r) {
-    x += "<row r=\"" + std::to_string(r) + "\">";
-    for (int c = 1; c <= cols; ++c)
-      x += "<c r=\"" + std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r) + "\"><v>" +
-           std::to_string(r * 100 + c) + "</v></c>";
-    x += "</row>";
-  }
-  return x + "</sheetData>";
-}
 
 // Sets an environment variable (nullptr: removes it) for as long as it lives.
 class EnvScope {
@@ -687,34 +672,6 @@ class Form1Test : public QObject {
     QCOMPARE(rec.shown.size(), size_t(1));
     QCOMPARE(rec.shown[0], std::make_pair(std::string("Merge Failed!"), MessageIcon::Critical));
     QCOMPARE(w->ProgressBar1->value(), 0);
-    QCOMPARE(Application::AliveCount(), 0);
-  }
-
-  void mergeFromTheMergeList() {
-    const fs::path book = dir->path() / "book.xlsx";
-    test::WriteWorkbook(book, {{"First", Block(1, 2, 2)}, {"Second", Block(1, 1, 3)}});
-    const std::string fingerprint = test::ReadAll(book);
-    Keeper keeper;
-    Application::SetPresenter(&keeper);
-    auto w = makeForm();
-    w->lists.merges.Add({book.string(), "First", 0, true});
-    w->lists.merges.Add({book.string(), "Second", 0, false});
-    w->lists.merges.Add({book.string(), "Second", 0, true});
-    w->Text1->setText(QStringLiteral("1"));
-    QTest::mouseClick(w->Command18, Qt::LeftButton);
-    Application::SetPresenter(nullptr);
-    QCOMPARE(rec.shown.size(), size_t(0));
-    QVERIFY(keeper.shown);
-    QCOMPARE(w->ProgressBar1->value(), 0);
-    QCOMPARE(w->ProgressBar1->maximum(), 3);
-    QCOMPARE(w->Text1->text(), QStringLiteral("1"));
-
-    int status = 0;
-    const std::string text = keeper.savedCells(dir->path() / "merged.xlsx", status);
-    QVERIFY2(status == 0, text.c_str());
-    // "First" in rows 1-2, one empty row, then "Second" in row 4.
-    QCOMPARE(text, std::string("A1\t101\nB1\t102\nA2\t201\nB2\t202\nA4\t101\nB4\t102\nC4\t103\n"));
-    QCOMPARE(test::ReadAll(book), fingerprint);
     QCOMPARE(Application::AliveCount(), 0);
   }
 
