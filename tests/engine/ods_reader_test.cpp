@@ -753,18 +753,6 @@ struct OdsMerge : ::testing::Test {
   }
 };
 
-TEST_F(OdsMerge, MatchesTheXlsxTwinCellForCell) {
-  std::string out = (tmp / "any.xlsx").string();
-  std::string text = merge(out, (Corpus() / "ods/calamine_any_sheets.ods").string() + "::Visible");
-  ASSERT_EQ(status, 0) << text;
-  std::ofstream manifest(tmp / "manifest.tsv");
-  manifest << (Corpus() / "xlsx/calamine_any_sheets.xlsx").string() << "\tVisible\t" << out << "\tSheet1\t1\t1\t1\t1\t5\t2\n";
-  manifest.close();
-  std::string check = test::RunScript("check_paste.py", {(tmp / "manifest.tsv").string()}, status);
-  EXPECT_EQ(status, 0) << check;
-  EXPECT_NE(check.find("checked 7 cells in 1 sheets, 0 mismatches"), std::string::npos) << check;
-}
-
 TEST_F(OdsMerge, EveryReadableFileMergesWithItsValues) {
   struct Expect {
     const char* file;
