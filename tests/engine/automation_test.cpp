@@ -169,17 +169,6 @@ TEST_F(Pasting, MergesLinksAndCommentsTravelWithTheBlock) {
   EXPECT_EQ(d.links[0].col, 4);
 }
 
-TEST_F(Pasting, DatesOf1904WorkbooksStayTheSameDays) {
-  std::string styles =
-      "<cellXfs count=\"2\"><xf numFmtId=\"0\"/><xf numFmtId=\"14\"/></cellXfs>";
-  std::string p = book("mac.xlsx", {{"S", "<sheetData><row r=\"1\"><c r=\"A1\" s=\"1\"><v>0</v></c>"
-                                          "<c r=\"B1\"><v>0</v></c></row></sheetData>"}},
-                       "", styles, "<workbookPr date1904=\"1\"/>");
-  const SheetData& d = pasteInto(app->Workbooks().Open(p).Worksheets()(1), 1, 1).data();
-  EXPECT_EQ(d.find(0, 0)->num, 1462);  // 1 January 1904 in the 1900 system
-  EXPECT_EQ(d.find(0, 1)->num, 0);     // a plain number is no date
-}
-
 TEST_F(Pasting, PastingOverCellsReplacesThem) {
   std::string p = book("src.xlsx", {{"S", "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"C1\"><v>3</v></c></row></sheetData>"}});
   Worksheet& src = app->Workbooks().Open(p).Worksheets()(1);
