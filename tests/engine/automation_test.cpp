@@ -155,20 +155,6 @@ TEST_F(Pasting, FormulasThatCannotKeepTheirMeaningArePastedAsValuesAndCounted) {
   EXPECT_EQ(dst.Parent().FormulasPastedAsValues(), 3);
 }
 
-TEST_F(Pasting, MergesLinksAndCommentsTravelWithTheBlock) {
-  std::string p = book("src.xlsx", {{"S", "<sheetData><row r=\"2\"><c r=\"B2\" t=\"inlineStr\"><is><t>x</t></is></c></row>"
-                                          "<row r=\"3\"><c r=\"C3\"><v>1</v></c></row></sheetData>"
-                                          "<mergeCells count=\"1\"><mergeCell ref=\"B2:C2\"/></mergeCells>"
-                                          "<hyperlinks><hyperlink ref=\"C3\" location=\"S!A1\"/></hyperlinks>"}});
-  Worksheet& dst = pasteInto(app->Workbooks().Open(p).Worksheets()(1), 10, 4);
-  const SheetData& d = dst.data();
-  ASSERT_EQ(d.merges.size(), 1u);
-  EXPECT_EQ(d.merges[0], (Rect{9, 3, 9, 4}));
-  ASSERT_EQ(d.links.size(), 1u);
-  EXPECT_EQ(d.links[0].row, 10);
-  EXPECT_EQ(d.links[0].col, 4);
-}
-
 TEST_F(Pasting, PastingOverCellsReplacesThem) {
   std::string p = book("src.xlsx", {{"S", "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"C1\"><v>3</v></c></row></sheetData>"}});
   Worksheet& src = app->Workbooks().Open(p).Worksheets()(1);
