@@ -322,7 +322,8 @@ struct ListCommandsRemovingSources : ListCommands {
   }
 };
 
-TEST_F(ListCommandsRemovingSources, RemovingTheThirdSelectsTheSecondAndRefills) {
+// Removing selects the entry above (the new first when the first goes) and refills.
+TEST_F(ListCommandsRemovingSources, RemovingSelectsTheOneAboveAndRefills) {
   lists.sources.Select(3);
   RemoveSelectedSource(lists, messages, busy);
   EXPECT_EQ(Texts(lists.sources), (std::vector<std::string>{paths[0], paths[1], paths[3], paths[4]}));
@@ -331,18 +332,14 @@ TEST_F(ListCommandsRemovingSources, RemovingTheThirdSelectsTheSecondAndRefills) 
   EXPECT_EQ(Texts(lists.sheets), (std::vector<std::string>{"Sheet1", "Sheet2"}));
   EXPECT_EQ(log.events, (Events{"hourglass", "default"}));
   EXPECT_EQ(lists.merges.Count(), 1);
-}
 
-TEST_F(ListCommandsRemovingSources, RemovingTheFirstSelectsTheNewFirst) {
+  // The first: the new first; the last (a file): the one above it.
   lists.sources.Select(1);
   RemoveSelectedSource(lists, messages, busy);
-  EXPECT_EQ(lists.sources.Count(), 4);
   EXPECT_EQ(lists.sources.SelectedIndex(), 1);
   EXPECT_EQ(lists.sources.SelectedItem()->text, paths[1]);
   EXPECT_EQ(Texts(lists.workbooks), (std::vector<std::string>{"book2.xlsx"}));
-
-  // Removing the last entry selects the one above it, a file here.
-  lists.sources.Select(4);
+  lists.sources.Select(3);
   RemoveSelectedSource(lists, messages, busy);
   EXPECT_EQ(lists.sources.SelectedItem()->text, paths[3]);
   EXPECT_EQ(Texts(lists.workbooks), (std::vector<std::string>{"book4.xlsx"}));

@@ -25,8 +25,7 @@ struct MergeCli : ::testing::Test {
   }
   std::string cells(const std::string& path) {
     int st = 0;
-    std::string out = test::Run(std::string(test::Python()) + " " + ShellQuote((test::Scripts() / "cells.py").string()) + " " +
-                                    ShellQuote(path), st);
+    std::string out = test::RunScript("cells.py", {path}, st);
     EXPECT_EQ(st, 0) << out;
     return out;
   }

@@ -60,18 +60,10 @@ TEST_F(ReadingAhead, FailuresSurfaceWhereTheMergeMeetsThem) {
   auto app = Application::Create();
   app->SetWorkbookSource(&ahead);
   EXPECT_NO_THROW(app->Workbooks().Open(a).Worksheets()("S1").UsedRange());
-  std::string plain;
-  try {
-    OpenWorkbookFile(gone);
-  } catch (const AutomationError& e) {
-    plain = e.description();
-  }
-  try {
-    app->Workbooks().Open(gone);
-    ADD_FAILURE() << "a deleted file opened";
-  } catch (const AutomationError& e) {
-    EXPECT_EQ(std::string(e.description()), plain);
-  }
+  // A deleted file fails with the words it fails with unread ahead.
+  const std::string plain = test::FailureOf<AutomationError>([&] { OpenWorkbookFile(gone); });
+  EXPECT_NE(plain.find("gone.xlsx"), std::string::npos) << plain;
+  EXPECT_EQ(test::FailureOf<AutomationError>([&] { app->Workbooks().Open(gone); }), plain);
   // A sheet that is not there is the merge's own failure, with its own words.
   Workbook& wc = app->Workbooks().Open(c);
   EXPECT_THROW(wc.Worksheets()("Nope"), AutomationError);

@@ -120,6 +120,25 @@ inline std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
+// Runs `script` of tests/scripts with the independent reader on `args` (each quoted); its
+// output comes back, its exit status in `status`.
+inline std::string RunScript(const char* script, const std::vector<std::string>& args, int& status) {
+  std::string command = std::string(Python()) + " " + ShellQuote((Scripts() / script).string());
+  for (const std::string& a : args) command += " " + ShellQuote(a);
+  return Run(command, status);
+}
+
+// The description of the `Error` that `act` throws; "(no failure)" when it throws nothing.
+template <class Error, class Act>
+std::string FailureOf(Act&& act) {
+  try {
+    act();
+  } catch (const Error& e) {
+    return e.description();
+  }
+  return "(no failure)";
+}
+
 }  // namespace corvane::test
 
 #include <zip.h>

@@ -5,9 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,10 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/core/model.h"
-
-#ifndef CORVANE_TEST_SCRIPTS
-#define CORVANE_TEST_SCRIPTS "tests/scripts"
-#endif
+#include "tests/engine/test_support.h"
 
 namespace corvane::test {
 
@@ -77,20 +72,10 @@ inline std::vector<std::string> SplitTabs(const std::string& line) {
 }
 
 inline Readback ReadBack(const std::string& path) {
-  std::string cmd = std::string("/usr/bin/python3 '") + CORVANE_TEST_SCRIPTS +
-                    "/dump_xlsx.py' '" + path + "' 2>&1";
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(cmd.c_str(), "r"), pclose);
+  int status = 0;
+  const std::string text = RunScript("dump_xlsx.py", {path}, status);
   Readback rb;
-  if (!pipe) {
-    ADD_FAILURE() << "cannot run " << cmd;
-    return rb;
-  }
-  std::string text;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, pipe.get())) > 0) text.append(chunk, n);
-  int status = pclose(pipe.release());
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+  if (status != 0) {
     ADD_FAILURE() << "openpyxl could not read " << path << ":\n" << text;
     return rb;
   }

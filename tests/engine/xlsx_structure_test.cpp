@@ -6,7 +6,6 @@
 // against files the spreadsheet wrote, so this checks ours against a structure it accepts.
 #include <expat.h>
 #include <gtest/gtest.h>
-#include <zip.h>
 
 #include <charconv>
 #include <map>
@@ -78,19 +77,7 @@ using Package = std::map<std::string, std::unique_ptr<Node>>;
 
 Package Load(const std::string& path) {
   Package pkg;
-  int err = 0;
-  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
-  if (!z) throw std::runtime_error("cannot open " + path);
-  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
-    zip_stat_t st;
-    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
-    std::string data(st.size, '\0');
-    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
-    zip_fread(f, data.data(), st.size);
-    zip_fclose(f);
-    pkg[st.name] = ParseXml(data);
-  }
-  zip_close(z);
+  for (const auto& [name, data] : test::ReadZip(path)) pkg[name] = ParseXml(data);
   return pkg;
 }
 

@@ -14,6 +14,7 @@
 #include "engine/core/error.h"
 #include "engine/core/model.h"
 #include "engine/core/style.h"
+#include "tests/engine/test_support.h"
 #include "tests/engine/xlsx_readback.h"
 
 namespace corvane {
@@ -28,14 +29,7 @@ using test::SheetBuilder;
 
 class XlsxWriterTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/corvane_xlsx_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string file(const std::string& name) const { return dir_ + "/" + name; }
+  std::string file(const std::string& name) const { return dir_.path().string() + "/" + name; }
 
   // Saves one sheet called "S" and reads the file back.
   Readback saveOne(const SheetData& d, const std::vector<Style>& styles) {
@@ -44,7 +38,7 @@ class XlsxWriterTest : public ::testing::Test {
     return ReadBack(path);
   }
 
-  std::string dir_;
+  test::TempDir dir_;
   const std::vector<Style> defaultStyles_{Style{}};
 };
 
@@ -634,31 +628,22 @@ TEST_F(XlsxWriterTest, AnExistingFileIsReplacedAndNoTemporaryIsLeft) {
   SaveXlsx(path, {{"S", &d, &defaultStyles_}});
   EXPECT_EQ(ReadBack(path).get("S", "A1", "value"), "new");
   std::vector<std::string> left;
-  for (const auto& e : fs::directory_iterator(dir_)) left.push_back(e.path().filename());
+  for (const auto& e : fs::directory_iterator(dir_.path())) left.push_back(e.path().filename());
   EXPECT_EQ(left, std::vector<std::string>{"out.xlsx"});
 }
 
 TEST_F(XlsxWriterTest, FailuresNameTheFile) {
   SheetData d;
   std::string missing = file("no such folder/out.xlsx");
-  try {
-    SaveXlsx(missing, {{"S", &d, &defaultStyles_}});
-    FAIL() << "saving into a missing folder succeeded";
-  } catch (const AutomationError& e) {
-    EXPECT_NE(std::string(e.description()).find(missing), std::string::npos) << e.description();
-    EXPECT_NE(std::string(e.description()).find("does not exist"), std::string::npos)
-        << e.description();
-  }
+  std::string why = test::FailureOf<AutomationError>([&] { SaveXlsx(missing, {{"S", &d, &defaultStyles_}}); });
+  EXPECT_NE(why.find(missing), std::string::npos) << why;
+  EXPECT_NE(why.find("does not exist"), std::string::npos) << why;
   EXPECT_FALSE(fs::exists(file("no such folder")));
 
   // A folder where the file should go.
   fs::create_directory(file("taken.xlsx"));
-  try {
-    SaveXlsx(file("taken.xlsx"), {{"S", &d, &defaultStyles_}});
-    FAIL() << "saving over a folder succeeded";
-  } catch (const AutomationError& e) {
-    EXPECT_NE(std::string(e.description()).find(file("taken.xlsx")), std::string::npos);
-  }
+  why = test::FailureOf<AutomationError>([&] { SaveXlsx(file("taken.xlsx"), {{"S", &d, &defaultStyles_}}); });
+  EXPECT_NE(why.find(file("taken.xlsx")), std::string::npos) << why;
 
   // Sheet names the spreadsheet refuses leave nothing behind either.
   for (const char* second : {"s", "a/b", "", "'quoted'", "a name longer than thirty-one chars"}) {

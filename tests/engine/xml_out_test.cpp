@@ -68,12 +68,6 @@ TEST(XmlOut, CellTextEscapesReadBackAsTheText) {
   }
 }
 
-TEST(XmlOut, EscapedSurrogatePairsDecodeToOneCharacter) {
-  std::string s = "a_xD801__xDC05_b_xD801_c_xDC05_";
-  DecodeOoxmlEscapes(s);
-  EXPECT_EQ(s, "a\xF0\x90\x90\x85" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
-}
-
 TEST(XmlOut, CutsTextAtUtf16Units) {
   EXPECT_EQ(CutToUtf16Units("abc", 2), "ab");
   EXPECT_EQ(CutToUtf16Units("a😀b", 2), "a");   // the emoji takes two units

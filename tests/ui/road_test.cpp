@@ -46,12 +46,6 @@ struct Recorder : Messages {
   }
 };
 
-// Takes the application a successful merge shows, as the workbook window would.
-struct Keeper : ApplicationPresenter {
-  std::shared_ptr<Application> shown;
-  void present(std::shared_ptr<Application> app) override { shown = app; }
-};
-
 // Answers the window's questions for files and folders from a queue; nullopt is a cancel.
 struct AnsweringPicker : SourcePicker {
   std::deque<std::optional<QString>> answers;
@@ -217,22 +211,15 @@ class RoadTest : public QObject {
     QVERIFY(rec.shown.empty());
 
     // Merge, one empty row between the blocks.
-    Keeper keeper;
+    test::ShownKeeper keeper;
     Application::SetPresenter(&keeper);
     w->Text1->setText(QStringLiteral("1"));
     QTest::mouseClick(w->Command18, Qt::LeftButton);
     Application::SetPresenter(nullptr);
     QVERIFY(rec.shown.empty());
     QVERIFY(keeper.shown);
-    const fs::path out = dir->path() / "merged.xlsx";
-    keeper.shown->Workbooks().Item(1).SaveAs(out.string());
-    keeper.shown->Quit();
-    keeper.shown.reset();
     int status = 0;
-    const std::string text = test::Run(std::string(test::Python()) + " " +
-                                           test::ShellQuote((test::Scripts() / "cells.py").string()) + " " +
-                                           test::ShellQuote(out.string()),
-                                       status);
+    const std::string text = keeper.savedCells(dir->path() / "merged.xlsx", status);
     QVERIFY2(status == 0, text.c_str());
     // Beta in rows 1-3, Second in row 5, First in rows 7-8; Alpha nowhere.
     QCOMPARE(text, std::string("A1\t411\nA2\t421\nA3\t431\n"

@@ -16,6 +16,7 @@
 
 #include "engine/automation/spreadsheet_automation.h"
 #include "lists/ui_ports.h"
+#include "tests/engine/test_support.h"
 
 namespace corvane::test {
 
@@ -29,6 +30,14 @@ struct MessageRecorder : Messages {
 struct ShownKeeper : ApplicationPresenter {
   std::shared_ptr<Application> shown;
   void present(std::shared_ptr<Application> app) override { shown = app; }
+  // The shown workbook saved as `out` and read back by cells.py (its exit status in
+  // `status`); the application quits.
+  std::string savedCells(const std::filesystem::path& out, int& status) {
+    shown->Workbooks().Item(1).SaveAs(out.string());
+    shown->Quit();
+    shown.reset();
+    return RunScript("cells.py", {out.string()}, status);
+  }
 };
 
 inline void WriteBytes(const std::filesystem::path& p, const std::string& bytes) {
