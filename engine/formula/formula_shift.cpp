@@ -1,11 +1,9 @@
 #include "engine/formula/formula_shift.h"
 
-#include <charconv>
-
 #include "engine/core/ascii.h"
-#include "engine/core/cellref.h"
 #include "engine/core/model.h"
 #include "engine/formula/formula_lexer.h"
+#include "engine/formula/formula_text.h"
 
 // One pass over the formula text. Every token that cannot hold a reference
 // (strings, quoted sheet names, brackets, error literals, numbers, names) is
@@ -35,11 +33,9 @@ bool EmitRef(std::string_view s, const FormulaRef& ref, int32_t dRow, int32_t dC
     if (moved[i] == p.v) {
       out.append(s.substr(p.b, p.e - p.b));
     } else if (p.isRow) {
-      char buf[16];
-      auto res = std::to_chars(buf, buf + sizeof buf, moved[i] + 1);
-      out.append(buf, res.ptr);
+      AppendRowPart(out, moved[i], false);  // a part that moves is relative: no '$'
     } else {
-      AppendColumnName(out, moved[i]);
+      AppendColumnPart(out, moved[i], false);
     }
     at = p.e;
   }
