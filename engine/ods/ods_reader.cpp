@@ -14,6 +14,7 @@
 #include "engine/core/formula_services.h"
 #include "engine/core/iso_date.h"
 #include "engine/core/number_text.h"
+#include "engine/core/sheet_builder.h"
 #include "engine/core/unicode.h"
 #include "engine/ods/odf_text.h"
 #include "engine/ods/ods_styles.h"
@@ -718,53 +719,39 @@ class SheetHandler : public XmlHandler {
     uint32_t count = static_cast<uint32_t>(col_ - col);
 
     Cell c;
-    c.row = static_cast<uint32_t>(row_ < kMaxRows ? row_ : 0);
-    c.col = static_cast<uint16_t>(col);
     bool content = true;
     if (formula_) {
       OdsFormula f = formulas_.ConvertOpenFormula(formulaText_);
       Formula out;
       out.text = std::move(f.text);
       out.valueOnly = f.valueOnly;
-      CachedKind ck = CachedKind::None;
+      CachedResult r;
       if (errorValue_) {
-        ck = CachedKind::Error;
         // LibreOffice leaves office:string-value empty and shows the error in the paragraph.
         ErrorCode e = ParseError(stringValue_ && !stringValueText_.empty() ? stringValueText_ : text_);
-        out.cachedError = static_cast<uint8_t>(e == ErrorCode::Unknown ? ErrorCode::Value : e);
+        r = {CachedKind::Error, 0, e == ErrorCode::Unknown ? ErrorCode::Value : e, {}};
       } else if (valueType_ == 's') {
         std::string_view s = stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_);
         ErrorCode e = ParseError(s);
-        if (e != ErrorCode::Unknown) {
-          ck = CachedKind::Error;
-          out.cachedError = static_cast<uint8_t>(e);
-        } else {
-          ck = CachedKind::String;
-          out.cachedString.assign(s);
-        }
+        if (e != ErrorCode::Unknown) r = {CachedKind::Error, 0, e, {}};
+        else r = {CachedKind::String, 0, ErrorCode::NA, s};
       } else if (hasNumber_) {
-        ck = valueType_ == 'b' ? CachedKind::Bool : CachedKind::Number;
-        c.num = num_;
+        r = {valueType_ == 'b' ? CachedKind::Bool : CachedKind::Number, num_, ErrorCode::NA, {}};
       }
       if (matrixCols_ > 1 || matrixRows_ > 1) {
         out.kind = FormulaKind::Array;
         out.arrayRange = Rect{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + matrixRows_, kMaxRows) - 1),
                               static_cast<int32_t>(std::min<uint64_t>(col + matrixCols_, kMaxCols) - 1)};
       }
-      c.type = CellType::Formula;
-      c.sub = static_cast<uint8_t>(ck);
-      c.aux = static_cast<uint32_t>(sheet_.formulas.size());
-      sheet_.formulas.push_back(std::move(out));
+      c = b_.formula(std::move(out), r);
     } else if (valueType_ == 's' || (valueType_ == 0 && hasText_ && !text_.empty())) {
-      c.type = CellType::String;
-      c.sub = kOwnString;
-      c.aux = sheet_.strings.add(stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_));
+      c = b_.ownString(stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_));
     } else if (hasNumber_) {
-      c.type = valueType_ == 'b' ? CellType::Bool : CellType::Number;
-      c.num = num_;
+      c = valueType_ == 'b' ? Cell::BoolValue(num_ != 0) : Cell::NumberValue(num_);
     } else {
       content = false;
     }
+    c.place(row_ < kMaxRows ? row_ : 0, col, UINT32_MAX);
 
     if (spanCols_ > 1 || spanRows_ > 1) {
       Rect m{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + spanRows_, kMaxRows) - 1),
@@ -785,8 +772,7 @@ class SheetHandler : public XmlHandler {
       }
       // A format alone, or the column's: whether it needs a cell is known when the row ends.
     }
-    c.style = explicitStyle;
-    runs_.push_back(Run{c, count, content});
+    runs_.push_back(Run{c, explicitStyle, count, content});
   }
 
   void addLink(int32_t col) {
@@ -833,13 +819,12 @@ class SheetHandler : public XmlHandler {
     if (runs_.empty()) return;
 
     // Cells of one copy of the row, then the copies.
-    size_t first = sheet_.cells.size();
     uint64_t contentPerRow = 0, formatPerRow = 0, contentRuns = 0;
     for (const Run& r : runs_) {
       if (r.content) {
         contentPerRow += r.count;
         ++contentRuns;
-      } else if (r.cell.style != UINT32_MAX || rowFormatted) {
+      } else if (r.style != UINT32_MAX || rowFormatted) {
         formatPerRow += r.count;  // at most: only positions unlike what they show anyway
       }
     }
@@ -853,39 +838,38 @@ class SheetHandler : public XmlHandler {
     bool formats = !reachesEdge;
     if (formats && repeated_ + formatPerRow * rows > kMaxRepeatedCells) formats = false;
     if (formats) repeated_ += formatPerRow * rows;
-    auto& v = sheet_.cells;
-    if (!v.empty() && v.back().row >= static_cast<uint32_t>(row)) sheet_.sorted = false;
+    size_t first = b_.count();
     for (const Run& r : runs_) {
-      if (!r.content && (!formats || (r.cell.style == UINT32_MAX && !rowFormatted))) continue;
-      Cell c = r.cell;
-      c.row = static_cast<uint32_t>(row);
-      for (uint32_t k = 0; k < r.count; ++k, ++c.col) {
-        uint32_t colStyle = colDefault_[c.col];
-        c.style = r.cell.style != UINT32_MAX ? r.cell.style : colStyle;
+      if (!r.content && (!formats || (r.style == UINT32_MAX && !rowFormatted))) continue;
+      for (uint32_t k = 0; k < r.count; ++k) {
+        int32_t col = r.cell.col + static_cast<int32_t>(k);
+        uint32_t colStyle = colDefault_[static_cast<size_t>(col)];
+        uint32_t style = r.style != UINT32_MAX ? r.style : colStyle;
         // A format alone needs a cell where it differs from what the position shows anyway:
         // the row's format, or else the column's (a blank of the default format stands for
         // the default against them).
-        if (!r.content && c.style == (rowFormatted ? info.style : colStyle)) continue;
-        v.push_back(c);
+        if (!r.content && style == (rowFormatted ? info.style : colStyle)) continue;
+        b_.add(r.cell, row, col, style);
       }
     }
-    size_t last = v.size();
+    size_t last = b_.count();
     for (uint32_t k = 1; k < rows; ++k) {
       for (size_t i = first; i < last; ++i) {
-        Cell c = v[i];
-        c.row = static_cast<uint32_t>(row) + k;
-        v.push_back(c);
+        const Cell c = b_.cell(i);
+        b_.add(c, row + static_cast<int32_t>(k), c.col, c.style);
       }
     }
   }
 
   struct Run {
-    Cell cell;        // style UINT32_MAX: each column's default
+    Cell cell;        // the value, in its first column
+    uint32_t style;   // UINT32_MAX: each column's default
     uint32_t count;   // columns it covers
     bool content;     // false: a format alone, or nothing but the column's format
   };
 
   SheetData& sheet_;
+  SheetBuilder b_{sheet_};
   const OdsStyleSheet& styles_;
   bool date1904_;
   size_t target_;

@@ -15,6 +15,7 @@
 #include "engine/core/error.h"
 #include "engine/core/formula_services.h"
 #include "engine/core/palette.h"
+#include "engine/core/sheet_builder.h"
 
 namespace corvane {
 
@@ -869,47 +870,16 @@ class SheetLoader {
 
   uint32_t style(uint16_t ixfe) const { return ixfe < xf_.size() ? xf_[ixfe] : 0; }
 
-  void push(const Cell& c) {
-    auto& v = sheet_.cells;
-    if (!v.empty() && (v.back().row > c.row || (v.back().row == c.row && v.back().col >= c.col))) sheet_.sorted = false;
-    v.push_back(c);
-  }
-
-  // A cell at (row, col) with format ixfe; false when the column lies outside any sheet.
-  static bool Place(Cell& c, uint16_t row, uint16_t col) {
-    if (col >= kMaxCols) return false;
-    c.row = row;
-    c.col = col;
-    return true;
-  }
-
-  void number(uint16_t row, uint16_t col, uint16_t ixfe, double v) {
-    Cell c;
-    if (!Place(c, row, col)) return;
-    c.type = CellType::Number;
-    c.num = v;
-    c.style = style(ixfe);
-    push(c);
-  }
+  void number(uint16_t row, uint16_t col, uint16_t ixfe, double v) { b_.add(Cell::NumberValue(v), row, col, style(ixfe)); }
 
   void blank(uint16_t row, uint16_t col, uint16_t ixfe) {
     uint32_t s = style(ixfe);
     // A blank of the default format matters only against its row's or column's format.
-    if (s == 0 && !sheet_.takesRowOrColumnFormat(row, col)) return;
-    Cell c;
-    if (!Place(c, row, col)) return;
-    c.style = s;
-    push(c);
+    if (b_.blankMatters(row, col, s)) b_.add(Cell::BlankValue(), row, col, s);
   }
 
   void ownString(uint16_t row, uint16_t col, uint16_t ixfe, const std::string& s) {
-    Cell c;
-    if (!Place(c, row, col)) return;
-    c.type = CellType::String;
-    c.sub = kOwnString;
-    c.aux = sheet_.strings.add(s);
-    c.style = style(ixfe);
-    push(c);
+    if (col < kMaxCols) b_.add(b_.ownString(s), row, col, style(ixfe));
   }
 
   // A string cell's text: BIFF8 with a flags byte, BIFF5 in the code page.
@@ -933,10 +903,10 @@ class SheetLoader {
   void rowRecord(const uint8_t* d, size_t n);
   void colInfo(const uint8_t* d, size_t n);
   void settle();
-  void toValue(Cell& c);
   void hlink(const uint8_t* d, size_t n);
 
   SheetData& sheet_;
+  SheetBuilder b_{sheet_};
   const BiffLinks& links_;
   const FormulaServices& formulas_;
   bool v8_;
@@ -946,7 +916,7 @@ class SheetLoader {
 
   static uint32_t Key(uint32_t row, uint32_t col) { return (row << 16) | (col & 0xFFFF); }
 
-  int64_t stringFormula_ = -1;  // the formula whose string result the next STRING record holds
+  int64_t stringFormula_ = -1;  // the formula cell whose string result the next STRING record holds
   uint32_t lastFormula_ = UINT32_MAX;  // where the last FORMULA record was (Key)
   std::vector<Pending> pending_;
   // By the cell whose FORMULA record they follow: where every ptgExp of theirs points.
@@ -954,7 +924,6 @@ class SheetLoader {
   std::unordered_map<uint32_t, ArrayFormula> arrays_;
   std::unordered_map<uint16_t, std::string> objText_;
   int32_t lastObj_ = -1;
-  bool dropBlanks_ = false;
   int32_t defaultHeight_ = -1;  // the sheet's row height in twips, below 0 when not given
   std::string buf_;
 };
@@ -994,13 +963,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
         if (n < 10) break;
         uint32_t idx = U32(d + 6);
         if (!sheet_.shared || idx >= sheet_.shared->size()) damaged("a cell refers to a shared string that does not exist");
-        Cell c;
-        if (!Place(c, U16(d), U16(d + 2))) break;
-        c.type = CellType::String;
-        c.sub = kSharedString;
-        c.aux = idx;
-        c.style = style(U16(d + 4));
-        push(c);
+        b_.add(Cell::SharedStringValue(idx), U16(d), U16(d + 2), style(U16(d + 4)));
         break;
       }
       case kLabel:
@@ -1009,21 +972,11 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
         readString(d + 6, n - 6, buf_);
         ownString(U16(d), U16(d + 2), U16(d + 4), buf_);
         break;
-      case kBoolErr: {
+      case kBoolErr:
         if (n < 8) break;
-        Cell c;
-        if (!Place(c, U16(d), U16(d + 2))) break;
-        c.style = style(U16(d + 4));
-        if (d[7]) {
-          c.type = CellType::Error;
-          c.sub = static_cast<uint8_t>(biff::ErrorFromBiff(d[6]));
-        } else {
-          c.type = CellType::Bool;
-          c.num = d[6] ? 1 : 0;
-        }
-        push(c);
+        b_.add(d[7] ? Cell::ErrorValue(biff::ErrorFromBiff(d[6])) : Cell::BoolValue(d[6] != 0), U16(d), U16(d + 2),
+               style(U16(d + 4)));
         break;
-      }
       case kBlank:
         if (n >= 6) blank(U16(d), U16(d + 2), U16(d + 4));
         break;
@@ -1060,7 +1013,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
         } else {
           readString(d, n, s);
         }
-        sheet_.formulas[static_cast<size_t>(stringFormula_)].cachedString = std::move(s);
+        b_.formulaOf(static_cast<size_t>(stringFormula_)).cachedString = std::move(s);
         stringFormula_ = -1;
         break;
       }
@@ -1089,7 +1042,6 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
         break;
       }
       case kDimensions: {
-        if (!sheet_.cells.empty()) break;
         uint64_t rows = 0, cols = 0;
         if (v8_ && n >= 12) {
           uint32_t r1 = U32(d), r2 = U32(d + 4);
@@ -1100,11 +1052,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
           cols = U16(d + 6) > U16(d + 4) ? U16(d + 6) - U16(d + 4) : 0;
         }
         // A guess of how many cells follow, bounded by what the stream can hold.
-        uint64_t guess = std::min({rows * cols, streamSize / 8, kMaxReservedCells});
-        try {
-          sheet_.cells.reserve(static_cast<size_t>(guess));
-        } catch (const std::bad_alloc&) {
-        }
+        b_.reserve(std::min({rows * cols, streamSize / 8, kMaxReservedCells}));
         break;
       }
       case kMergedCells: {
@@ -1185,6 +1133,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
     }
   }
   settle();
+  b_.finish();
   std::erase_if(sheet_.links, [](const Hyperlink& l) {
     return l.target.empty() && l.location.empty() && l.tooltip.empty() && l.display.empty();
   });
@@ -1241,78 +1190,53 @@ void SheetLoader::formula(const uint8_t* d, size_t n) {
   lastFormula_ = UINT32_MAX;
   if (n < 22) return;
   lastFormula_ = Key(U16(d), U16(d + 2));
-  Cell c;
-  if (!Place(c, U16(d), U16(d + 2))) return;
-  c.style = style(U16(d + 4));
-  c.type = CellType::Formula;
+  uint16_t row = U16(d), col = U16(d + 2);
+  if (col >= kMaxCols) return;
   Formula f;
+  // The last result: a number, or a type byte and the value when the last two bytes are 0xFFFF.
   const uint8_t* res = d + 6;
-  CachedKind ck = CachedKind::Number;
+  CachedResult r{CachedKind::Number, F64(res), ErrorCode::NA, {}};
   bool stringResult = false;
   if (U16(res + 6) == 0xFFFF) {
     switch (res[0]) {
-      case 0: ck = CachedKind::String; stringResult = true; break;
-      case 1: ck = CachedKind::Bool; c.num = res[2] ? 1 : 0; break;
-      case 2: ck = CachedKind::Error; f.cachedError = static_cast<uint8_t>(biff::ErrorFromBiff(res[2])); break;
-      case 3: ck = CachedKind::String; break;
-      default: ck = CachedKind::None; break;
+      case 0: r = {CachedKind::String, 0, ErrorCode::NA, {}}; stringResult = true; break;  // a STRING record follows
+      case 1: r = {CachedKind::Bool, res[2] ? 1.0 : 0.0, ErrorCode::NA, {}}; break;
+      case 2: r = {CachedKind::Error, 0, biff::ErrorFromBiff(res[2]), {}}; break;
+      case 3: r = {CachedKind::String, 0, ErrorCode::NA, {}}; break;  // the empty string
+      default: r = {}; break;
     }
-  } else {
-    c.num = F64(res);
   }
-  c.sub = static_cast<uint8_t>(ck);
   size_t cce = U16(d + 20);
   if (cce > n - 22) {
     f.valueOnly = true;
   } else if (cce >= 5 && (d[22] == 0x01 || d[22] == 0x02)) {
-    pending_.push_back(Pending{sheet_.cells.size(), U16(d + 23), U16(d + 25), d[22] == 0x02});
+    pending_.push_back(Pending{b_.count(), U16(d + 23), U16(d + 25), d[22] == 0x02});
   } else if (!v8_) {
     f.valueOnly = true;  // BIFF5 tokens: only the result is taken
   } else {
     std::string_view rgce(reinterpret_cast<const char*>(d + 22), cce);
     std::string_view extra(reinterpret_cast<const char*>(d + 22 + cce), n - 22 - cce);
-    if (!formulas_.DecompileBiff8(rgce, extra, c.row, c.col, links_, f.text)) {
+    if (!formulas_.DecompileBiff8(rgce, extra, row, col, links_, f.text)) {
       f.valueOnly = true;
       f.text.clear();
     }
   }
-  c.aux = static_cast<uint32_t>(sheet_.formulas.size());
-  if (stringResult) stringFormula_ = static_cast<int64_t>(sheet_.formulas.size());
-  sheet_.formulas.push_back(std::move(f));
-  push(c);
+  if (stringResult) stringFormula_ = static_cast<int64_t>(b_.count());
+  b_.add(b_.formula(std::move(f), r), row, col, style(U16(d + 4)));
 }
 
-// A formula cell that stands for its result only: inside a data table, or a part of an
-// array formula other than its top-left cell (an .xlsx stores those as plain values).
-void SheetLoader::toValue(Cell& c) {
-  const Formula& f = sheet_.formulas[c.aux];
-  switch (static_cast<CachedKind>(c.sub)) {
-    case CachedKind::Number: c.type = CellType::Number; break;
-    case CachedKind::Bool: c.type = CellType::Bool; break;
-    case CachedKind::Error: c.type = CellType::Error; c.sub = f.cachedError; break;
-    case CachedKind::String:
-      c.type = CellType::String;
-      c.sub = kOwnString;
-      c.aux = sheet_.strings.add(f.cachedString);
-      break;
-    case CachedKind::None:
-      c.type = CellType::Blank;
-      c.sub = 0;
-      c.aux = 0;
-      if (c.style == 0) dropBlanks_ = true;
-      break;
-  }
-}
-
+// A formula cell whose text lies elsewhere: in a shared formula, or an array formula (whose
+// cells other than the first, like those of a data table, stand for their results only: an
+// .xlsx stores those as plain values).
 void SheetLoader::settle() {
   for (const Pending& p : pending_) {
-    Cell& c = sheet_.cells[p.cell];
+    const Cell& c = b_.cell(p.cell);
     if (p.table || !v8_) {
-      if (p.table) toValue(c);
-      else sheet_.formulas[c.aux].valueOnly = true;
+      if (p.table) b_.toValue(p.cell);
+      else b_.formulaOf(p.cell).valueOnly = true;
       continue;
     }
-    Formula& f = sheet_.formulas[c.aux];
+    Formula& f = b_.formulaOf(p.cell);
     uint32_t key = Key(p.expRow, p.expCol);
     if (auto it = arrays_.find(key); it != arrays_.end()) {
       const ArrayFormula* array = &it->second;
@@ -1323,7 +1247,7 @@ void SheetLoader::settle() {
         f.valueOnly = !array->ok;
         if (!array->ok) f.text.clear();
       } else {
-        toValue(c);
+        b_.toValue(p.cell);
       }
       continue;
     }
@@ -1333,11 +1257,6 @@ void SheetLoader::settle() {
       continue;
     f.text.clear();
     f.valueOnly = true;
-  }
-  if (dropBlanks_) {
-    auto& v = sheet_.cells;
-    v.erase(std::remove_if(v.begin(), v.end(), [](const Cell& c) { return c.type == CellType::Blank && c.style == 0; }),
-            v.end());
   }
 }
 
@@ -1430,7 +1349,6 @@ std::shared_ptr<SheetData> XlsReader::loadSheet(size_t index) {
     damaged("the cells of sheet " + Quoted(e.info.name) + " are not where the workbook says");
   SheetLoader loader(*sheet, links_, formulas_, v8(), xfToStyle_, codePage_, Quoted(shown_) + ", sheet " + Quoted(e.info.name) + ",");
   loader.run(rec, src_->size());
-  sheet->finishLoading();
   return sheet;
 }
 
