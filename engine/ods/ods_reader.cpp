@@ -930,11 +930,11 @@ class OdsReader : public WorkbookReader {
       EncryptionHandler h;
       parse("META-INF/manifest.xml", h);
       if (h.encrypted)
-        throw AutomationError("\"" + shown_ +
-                              "\" is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
+        throw AutomationError(Quoted(shown_) +
+                              " is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
     }
     if (!pkg_->has("content.xml"))
-      throw AutomationError("\"" + shown_ + "\" is damaged: its part content.xml, which holds the sheets, is missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: its part content.xml, which holds the sheets, is missing.");
 
     ListHandler list(&styleSheet_);
     listTables(list);
@@ -969,18 +969,18 @@ class OdsReader : public WorkbookReader {
     const SheetInfo& info = sheets_.at(index);
     styles();
     auto sheet = std::make_shared<SheetData>();
-    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    std::string what = SheetOf(shown_, info.name, "content.xml");
     SheetHandler h(*sheet, styleSheet_, date1904_, 0, what, formulas_);
     readTable(index, h, what);
     if (!h.found())
-      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: the cells of sheet " + Quoted(info.name) + " are missing.");
     sheet->finishLoading();
     return sheet;
   }
 
  private:
   void parse(const std::string& part, XmlHandler& h) {
-    XmlParser parser(h, "\"" + shown_ + "\" (part " + part + ")");
+    XmlParser parser(h, PartOf(shown_, part));
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();
   }
@@ -989,7 +989,7 @@ class OdsReader : public WorkbookReader {
   // the tables after it through TableScanner. The head is fed up to one '<' at a time, so
   // that the switch happens right after the tag that starts the spreadsheet.
   void scanTables(ListHandler& list) {
-    std::string what = "\"" + shown_ + "\" (part content.xml)";
+    std::string what = PartOf(shown_, "content.xml");
     FastXmlParser parser(list, what);
     std::unique_ptr<TableScanner> scanner;
     pkg_->stream("content.xml", [&](const char* p, size_t n) {

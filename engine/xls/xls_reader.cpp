@@ -39,8 +39,6 @@ enum : uint16_t {
   kBof2 = 0x0009, kBof3 = 0x0209, kBof4 = 0x0409,
 };
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
-
 // ---------------------------------------------------------------------------
 // The workbook stream, from a compound file or from a bare file
 
@@ -1347,7 +1345,7 @@ std::shared_ptr<SheetData> XlsReader::loadSheet(size_t index) {
   Records rec(*src_, e.offset);
   if (!rec.next() || rec.type != kBof)
     damaged("the cells of sheet " + Quoted(e.info.name) + " are not where the workbook says");
-  SheetLoader loader(*sheet, links_, formulas_, v8(), xfToStyle_, codePage_, Quoted(shown_) + ", sheet " + Quoted(e.info.name) + ",");
+  SheetLoader loader(*sheet, links_, formulas_, v8(), xfToStyle_, codePage_, SheetOf(shown_, e.info.name));
   loader.run(rec, src_->size());
   return sheet;
 }

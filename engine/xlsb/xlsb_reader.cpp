@@ -595,7 +595,7 @@ class XlsbReader : public WorkbookReader {
     workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty()) workbookPart_ = "xl/workbook.bin";
     if (!pkg_->has(workbookPart_))
-      throw AutomationError("\"" + shown_ + "\" is damaged: its workbook part " + workbookPart_ + " is missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: its workbook part " + workbookPart_ + " is missing.");
 
     WorkbookSink wb;
     ReadPart(*pkg_, workbookPart_, wb, partName(workbookPart_));
@@ -628,7 +628,7 @@ class XlsbReader : public WorkbookReader {
       std::string themeXml = themePart_.empty() || !pkg_->has(themePart_) ? "" : pkg_->read(themePart_, 16u << 20);
       t->styles = stylesPart_.empty() || !pkg_->has(stylesPart_)
                       ? std::vector<Style>{Style{}}
-                      : xlsb::ReadStyles(*pkg_, stylesPart_, themeXml, partName(stylesPart_));
+                      : xlsb::ReadStyles(*pkg_, stylesPart_, themeXml, partName(stylesPart_), partName(themePart_));
       t->date1904 = date1904_;
       styles_ = t;
     }
@@ -638,9 +638,9 @@ class XlsbReader : public WorkbookReader {
   std::shared_ptr<SheetData> loadSheet(size_t index) override {
     const SheetInfo& info = sheets_.at(index);
     const std::string& part = parts_[index];
-    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    std::string what = SheetOf(shown_, info.name, part);
     if (part.empty() || !pkg_->has(part))
-      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: the cells of sheet " + Quoted(info.name) + " are missing.");
     auto st = styles();
     loadSharedStrings();
 
@@ -679,7 +679,7 @@ class XlsbReader : public WorkbookReader {
   }
 
  private:
-  std::string partName(const std::string& part) const { return "\"" + shown_ + "\" (part " + part + ")"; }
+  std::string partName(const std::string& part) const { return PartOf(shown_, part); }
 
   void loadSharedStrings() {
     if (sst_) return;

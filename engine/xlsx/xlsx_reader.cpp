@@ -534,9 +534,9 @@ class XlsxReader : public WorkbookReader {
       : pkg_(std::move(pkg)), shown_(shown), formulas_(formulas) {
     workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty())
-      throw AutomationError("\"" + shown_ + "\" is not a workbook: it holds no spreadsheet document.");
+      throw AutomationError(Quoted(shown_) + " is not a workbook: it holds no spreadsheet document.");
     if (!pkg_->has(workbookPart_)) {
-      throw AutomationError("\"" + shown_ + "\" is damaged: its workbook part " + workbookPart_ + " is missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: its workbook part " + workbookPart_ + " is missing.");
     }
 
     WorkbookHandler wb;
@@ -568,7 +568,7 @@ class XlsxReader : public WorkbookReader {
       auto t = std::make_shared<StyleTable>();
       std::string stylesXml = stylesPart_.empty() || !pkg_->has(stylesPart_) ? "" : pkg_->read(stylesPart_, 64u << 20);
       std::string themeXml = themePart_.empty() || !pkg_->has(themePart_) ? "" : pkg_->read(themePart_, 16u << 20);
-      t->styles = ReadStyles(stylesXml, themeXml);
+      t->styles = ReadStyles(stylesXml, themeXml, PartOf(shown_, stylesPart_), PartOf(shown_, themePart_));
       t->date1904 = date1904_;
       styles_ = t;
     }
@@ -578,9 +578,9 @@ class XlsxReader : public WorkbookReader {
   std::shared_ptr<SheetData> loadSheet(size_t index) override {
     const SheetInfo& info = sheets_.at(index);
     const std::string& part = parts_[index];
-    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    std::string what = SheetOf(shown_, info.name, part);
     if (part.empty() || !pkg_->has(part))
-      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: the cells of sheet " + Quoted(info.name) + " are missing.");
     auto st = styles();
     loadSharedStrings();
 
@@ -623,7 +623,7 @@ class XlsxReader : public WorkbookReader {
 
  private:
   void parse(const std::string& part, XmlHandler& h) {
-    std::string what = "\"" + shown_ + "\" (part " + part + ")";
+    std::string what = PartOf(shown_, part);
     XmlParser parser(h, what);
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();
