@@ -1,7 +1,7 @@
 // corvane-merge: the merges of the main window, from the command line, for scripts and
 // batch work.
 //
-//   corvane-merge [--horizontal] [--gap TEXT] --output OUT.xlsx ENTRY...
+//   corvane-merge [--horizontal] [--gap TEXT] [OPTION...] --output OUT.xlsx ENTRY...
 //   corvane-merge --sheets PATH
 //   corvane-merge --help | --version
 //
@@ -9,6 +9,7 @@
 // PATH::SHEET (one worksheet). Exit status: 0 saved, 1 the merge failed, 2 a usage error.
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
@@ -25,7 +26,8 @@ using namespace corvane;
 namespace {
 
 const char* kUsage =
-    "usage: corvane-merge [--horizontal] [--gap TEXT] --output OUT.xlsx ENTRY...\n"
+    "usage: corvane-merge [--horizontal] [--gap TEXT] [OPTION...] --output OUT.xlsx ENTRY...\n"
+    "       corvane-merge --sheet-per-entry [--no-widths] --output OUT.xlsx ENTRY...\n"
     "       corvane-merge --sheets PATH\n"
     "       corvane-merge --help | --version\n"
     "\n"
@@ -37,12 +39,48 @@ const char* kUsage =
     "                     PATH::SHEET: one worksheet\n"
     "  --gap TEXT         rows or columns between the blocks (read like the window's gap box; default 0)\n"
     "  --horizontal       side by side instead of downwards\n"
+    "  --header-rows N    the first N rows (columns, side by side) of the first block are kept,\n"
+    "                     those of every later block left out (default 0)\n"
+    "  --match-headers    downwards, with --header-rows 1 or more: each column goes under the\n"
+    "                     first block's column of the same header (the N-th header row, trimmed,\n"
+    "                     any case); a new header becomes a new column at the right\n"
+    "  --source-column    downwards: a first column with \"file name / sheet name\" on every row\n"
+    "                     (\"Source\" in the header rows)\n"
+    "  --sheet-per-entry  every entry on a sheet of its own, named after its sheet (no direction,\n"
+    "                     gap or header options then)\n"
+    "  --no-widths        leave column widths, row heights and hidden rows and columns behind\n"
     "  -o, --output FILE  the .xlsx to write; never one of the sources\n"
     "  --sheets PATH      print the worksheet names of a workbook, one per line, and stop\n"
     "  -h, --help         print this text and stop\n"
     "  --version          print the version and stop\n"
     "\n"
+    "Example: corvane-merge --header-rows 1 --match-headers --source-column -o year.xlsx reports/\n"
+    "\n"
     "Exit status: 0 saved, 1 the merge failed, 2 a usage error. See corvane-merge(1).\n";
+
+// A count of header rows: digits only, read without regard to the locale.
+bool ReadHeaderRows(const std::string& text, int32_t& out) {
+  int32_t v = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty() || text[0] == '-' || v > kMaxHeaderRows)
+    return false;
+  out = v;
+  return true;
+}
+
+// The options that contradict one another, or nullptr.
+const char* Contradiction(const MergeOptions& o, bool horizontal, bool gapGiven, bool headerGiven) {
+  if (o.sheetPerEntry) {
+    if (horizontal) return "--sheet-per-entry puts every entry on a sheet of its own: --horizontal does not apply";
+    if (gapGiven) return "--sheet-per-entry puts every entry on a sheet of its own: --gap does not apply";
+    if (headerGiven || o.matchHeaders || o.sourceColumn)
+      return "--sheet-per-entry copies every sheet whole: --header-rows, --match-headers and --source-column do not apply";
+  }
+  if (o.matchHeaders && o.headerRows < 1) return "--match-headers needs --header-rows 1 or more: the headers to match";
+  if (o.matchHeaders && horizontal) return "--match-headers matches the columns of blocks stacked downwards: not with --horizontal";
+  if (o.sourceColumn && horizontal) return "--source-column adds a column to blocks stacked downwards: not with --horizontal";
+  return nullptr;
+}
 
 int Usage(const std::string& why) {
   if (!why.empty()) std::cerr << "corvane-merge: " << why << "\n";
@@ -131,7 +169,8 @@ class KeepShown : public ApplicationPresenter {
 
 int main(int argc, char** argv) {
   StartEngine();
-  bool horizontal = false;
+  bool horizontal = false, gapGiven = false, headerGiven = false;
+  MergeOptions options;
   std::string gapText = "0", output, sheetsOf;
   std::vector<std::string> entries;
   for (int i = 1; i < argc; ++i) {
@@ -151,6 +190,20 @@ int main(int argc, char** argv) {
         horizontal = true;
       } else if (a == "--gap") {
         gapText = value("--gap");
+        gapGiven = true;
+      } else if (a == "--header-rows") {
+        std::string n = value("--header-rows");
+        if (!ReadHeaderRows(n, options.headerRows))
+          return Usage("--header-rows takes a whole number from 0 to " + std::to_string(kMaxHeaderRows) + ", not \"" + n + "\"");
+        headerGiven = true;
+      } else if (a == "--match-headers") {
+        options.matchHeaders = true;
+      } else if (a == "--source-column") {
+        options.sourceColumn = true;
+      } else if (a == "--sheet-per-entry") {
+        options.sheetPerEntry = true;
+      } else if (a == "--no-widths") {
+        options.sizes = false;
       } else if (a == "--output" || a == "-o") {
         output = value("--output");
       } else if (a == "--sheets") {
@@ -177,6 +230,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (const char* why = Contradiction(options, horizontal, gapGiven, headerGiven)) return Usage(why);
   if (output.empty()) return Usage("--output is missing");
   if (entries.empty()) return Usage("no workbook or sheet to merge");
 
@@ -199,7 +253,7 @@ int main(int argc, char** argv) {
   int32_t gapCount = 0;
   std::string failure;
   MergeOutcome outcome =
-      MergeCommand(merges, gapText, horizontal ? 1 : 0, gapCount, messages, progress, &failure);
+      MergeCommand(merges, gapText, horizontal ? 1 : 0, gapCount, messages, progress, &failure, options);
   Application::SetPresenter(nullptr);
 
   switch (outcome) {

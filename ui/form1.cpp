@@ -29,6 +29,7 @@
 #include "ui/addresses.h"
 #include "ui/dialog1.h"
 #include "ui/dialog2.h"
+#include "ui/dialog3.h"
 #include "ui/help_window.h"
 #include "ui/icons.h"
 #include "ui/qt_ports.h"
@@ -546,6 +547,7 @@ void Form1::buildMenus() {
   ActionsMenu = bar->addMenu(QStringLiteral("Actions"));
   ActionsMenu->setObjectName(QStringLiteral("ActionsMenu"));
   Merge = entry(ActionsMenu, "Merge", "Merge", &Form1::Merge_Click);
+  MergeOptions = entry(ActionsMenu, "MergeOptions", "Merge Options...", &Form1::MergeOptions_Click);
   // Settings is a command of the menu bar itself, with nothing dropping down under it.
   Settings = bar->addAction(QStringLiteral("Settings"));
   Settings->setObjectName(QStringLiteral("Settings"));
@@ -590,6 +592,7 @@ void Form1::Form_Load() {
   }
   lists.sources.Refresh();
 
+  mergeOptions = LoadMergeOptions(storedFolder_);
   gapCount = 0;
   Combo1->addItem(QStringLiteral("Vertical Merger"));
   Combo1->addItem(QStringLiteral("Horizontal Merger"));
@@ -688,10 +691,15 @@ void Form1::Command20_Click() { AddAllExcelFiles(lists, messages(), busyPointer(
 void Form1::Command18_Click() {
   std::string gapText = Text1->text().toStdString();
   const std::string typed = gapText;
-  MergeCommand(lists.merges, gapText, Combo1->currentIndex(), gapCount, messages(), progress());
+  MergeCommand(lists.merges, gapText, Combo1->currentIndex(), gapCount, messages(), progress(), nullptr, mergeOptions);
   if (gapText != typed) Text1->setText(QString::fromStdString(gapText));
 }
 void Form1::Merge_Click() { Command18_Click(); }
+
+void Form1::MergeOptions_Click() {
+  Dialog3 dialog(storedFolder_, messages());
+  if (dialog.exec() == QDialog::Accepted) mergeOptions = dialog.Options();
+}
 
 void Form1::Text1_LostFocus() {
   // The gap count is read only when a merge starts.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/merge/merge_options.h"
 #include "lists/list_model.h"
 #include "lists/ui_ports.h"
 
@@ -142,6 +143,8 @@ class Form1 : public QMainWindow {
   // The four lists and the program-wide gap count.
   MainLists lists;
   int32_t gapCount = 0;
+  // The merge options: read from options.txt at start-up, changed by the Merge Options dialog.
+  corvane::MergeOptions mergeOptions;
 
   PictureButton* Command8;   // Add Excel
   PictureButton* Command6;   // Add Folder
@@ -180,6 +183,7 @@ class Form1 : public QMainWindow {
   QAction* RemoveItem;
   QAction* RemoveAll;
   QAction* Merge;
+  QAction* MergeOptions;
   QAction* Settings;
   QAction* Help;
   QAction* HomePage;
@@ -210,6 +214,8 @@ class Form1 : public QMainWindow {
   void Command20_Click();
   void Command18_Click();
   void Merge_Click();
+  // Shows the Merge Options dialog Dialog3, modal; its OK keeps the options for the next merges.
+  void MergeOptions_Click();
   void Text1_LostFocus();
   void Settings_Click();
   void Command12_Click();

@@ -1,8 +1,10 @@
-// Takes the screenshots the README shows: the main window with a few lists filled, and the
-// workbook window of a merge of two corpus workbooks.
+// Takes the screenshots the README shows: the main window with a few lists filled, the Merge
+// Options dialog, and the workbook window of a merge of corpus workbooks.
 //
 //   corvane-screenshots CORPUS_FOLDER OUTPUT_FOLDER
 #include <QApplication>
+#include <QCheckBox>
+#include <QSpinBox>
 #include <QDir>
 #include <QPixmap>
 #include <QTemporaryDir>
@@ -11,6 +13,7 @@
 #include "engine/merge/merge.h"
 #include "engine/merge/program_start.h"
 #include "lists/list_commands.h"
+#include "ui/dialog3.h"
 #include "ui/form1.h"
 #include "ui/icons.h"
 #include "ui/workbook_window.h"
@@ -59,6 +62,16 @@ int main(int argc, char** argv) {
   form.show();
   QApplication::processEvents();
   form.grab().save(out + "/main-window.png");
+
+  // The Merge Options dialog as a user sets it for monthly reports.
+  corvane::Dialog3 options(folder.path().toStdString(), silent);
+  options.Spin1->setValue(1);
+  options.Check1->setChecked(true);
+  options.Check2->setChecked(true);
+  options.show();
+  QApplication::processEvents();
+  options.grab().save(out + "/dialog3.png");
+  options.hide();
 
   // The result window of a merge, as a successful run opens it.
   corvane::ListModel merges;

@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <system_error>
 
 namespace corvane {
@@ -38,6 +40,20 @@ std::vector<std::string> SplitLines(const std::string& bytes) {
 }
 
 std::string Reason(int err) { return std::strerror(err); }
+
+// The bytes of a stored file; nothing for a file that is missing or cannot be read (a folder
+// of that name, a file without read permission).
+std::optional<std::string> ReadStoredFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
+  try {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
 
 // The folder with symbolic links and "." and ".." resolved, as far as it exists.
 std::filesystem::path Resolved(const std::string& folder) {
@@ -100,10 +116,8 @@ std::string PrepareUserSettingsFolder() {
 }
 
 std::vector<std::string> LoadSourceList(const std::string& folder) {
-  std::ifstream in(InFolder(folder, kSourceListFile), std::ios::binary);
-  if (!in) return {};
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return SplitLines(bytes);
+  std::optional<std::string> bytes = ReadStoredFile(InFolder(folder, kSourceListFile));
+  return bytes ? SplitLines(*bytes) : std::vector<std::string>{};
 }
 
 std::optional<std::string> SaveSourceList(const std::string& folder, const std::vector<std::string>& entries) {
@@ -128,6 +142,56 @@ bool ShutdownSavesSourceList(const std::string& folder) { return ReadAutoSaveLin
 
 std::optional<std::string> WriteAutoSave(const std::string& folder, bool on) {
   return ReplaceFile(InFolder(folder, kAutoSaveFile), on ? "1\r\n" : "0\r\n");
+}
+
+namespace {
+
+// The names of the lines of options.txt.
+constexpr std::string_view kHeaderRows = "header-rows", kMatchHeaders = "match-headers", kSourceColumn = "source-column",
+                           kSheetPerEntry = "sheet-per-entry", kWidths = "widths";
+
+}  // namespace
+
+MergeOptions LoadMergeOptions(const std::string& folder) {
+  MergeOptions o;
+  std::optional<std::string> bytes = ReadStoredFile(InFolder(folder, kMergeOptionsFile));
+  if (!bytes) return o;
+  for (const std::string& line : SplitLines(*bytes)) {
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string_view name = std::string_view(line).substr(0, eq), value = std::string_view(line).substr(eq + 1);
+    if (name == kHeaderRows) {
+      int32_t n = 0;
+      auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
+      if (ec == std::errc() && end == value.data() + value.size() && n >= 0 && n <= kMaxHeaderRows) o.headerRows = n;
+      continue;
+    }
+    bool* flag = name == kMatchHeaders    ? &o.matchHeaders
+                 : name == kSourceColumn  ? &o.sourceColumn
+                 : name == kSheetPerEntry ? &o.sheetPerEntry
+                 : name == kWidths        ? &o.sizes
+                                          : nullptr;
+    if (flag && (value == "0" || value == "1")) *flag = value == "1";
+  }
+  return o;
+}
+
+std::optional<std::string> SaveMergeOptions(const std::string& folder, const MergeOptions& o) {
+  char digits[16];
+  const char* end = std::to_chars(digits, digits + sizeof digits, o.headerRows).ptr;
+  std::string bytes;
+  auto line = [&](std::string_view name, std::string_view value) {
+    bytes.append(name);
+    bytes += '=';
+    bytes.append(value);
+    bytes += "\r\n";
+  };
+  line(kHeaderRows, std::string_view(digits, static_cast<size_t>(end - digits)));
+  line(kMatchHeaders, o.matchHeaders ? "1" : "0");
+  line(kSourceColumn, o.sourceColumn ? "1" : "0");
+  line(kSheetPerEntry, o.sheetPerEntry ? "1" : "0");
+  line(kWidths, o.sizes ? "1" : "0");
+  return ReplaceFile(InFolder(folder, kMergeOptionsFile), bytes);
 }
 
 std::optional<std::string> ReplaceFile(const std::string& path, const std::string& bytes) {

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "engine/merge/merge_options.h"
+
 namespace corvane {
 
 inline constexpr const char* kSourceListFile = "EXCEL.txt";
 inline constexpr const char* kAutoSaveFile = "set.txt";
+inline constexpr const char* kMergeOptionsFile = "options.txt";
 
 // Whether the program in `programFolder` runs installed rather than from a folder of its own.
 // Installed means: the folder is `installBinFolder` (the bin folder of the prefix this build
@@ -46,6 +49,16 @@ bool ShutdownSavesSourceList(const std::string& folder);
 // Replaces `folder`/set.txt with "1" or "0" and CR LF, as SaveSourceList writes. Returns the
 // reason when it could not be written.
 std::optional<std::string> WriteAutoSave(const std::string& folder, bool on);
+
+// The merge options kept in `folder`/options.txt, one "name=value" line each (header-rows=N,
+// match-headers=0|1, source-column=0|1, sheet-per-entry=0|1, widths=0|1), read without
+// regard to the locale. A missing file, a line that is missing or whose value is damaged
+// gives that option's default; lines of other names are passed over.
+MergeOptions LoadMergeOptions(const std::string& folder);
+
+// Replaces `folder`/options.txt with every option, CR LF after each line, as SaveSourceList
+// writes. Returns the reason when it could not be written.
+std::optional<std::string> SaveMergeOptions(const std::string& folder, const MergeOptions& options);
 
 // Replaces the file at `path` with `bytes` through a temporary file in the same folder.
 // A symbolic link is written through to its target. Returns the reason on failure.

@@ -20,6 +20,7 @@
 #include <QTabBar>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "engine/automation/spreadsheet_automation.h"
 #include "ui/cell_delegate.h"
@@ -185,6 +186,13 @@ void WorkbookWindow::showSheet(int index) {
     delegate_ = next;
   }
   delete old;
+  data_ = &data;
+  applySizes(0, model_->rowCount() - 1, 0, model_->columnCount() - 1);
+  // Rows and columns brought into reach later take their sizes as they come.
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex&, int first, int last) { applySizes(first, last, 0, -1); });
+  connect(model_, &QAbstractItemModel::columnsInserted, this,
+          [this](const QModelIndex&, int first, int last) { applySizes(0, -1, first, last); });
   for (const Rect& m : data.merges)
     if ((m.rows() > 1 || m.cols() > 1) && m.r2 < model_->rowCount() && m.c2 < model_->columnCount())
       grid_->setSpan(m.r1, m.c1, m.rows(), m.cols());
@@ -194,6 +202,31 @@ void WorkbookWindow::showSheet(int index) {
   grid_->setCurrentIndex(a1);
   grid_->scrollTo(a1);
   showCurrent(a1);
+}
+
+int WorkbookWindow::ColumnPixels(double width) {
+  // As spreadsheets round it: the width with 128/7 of 1/256 added, in whole digits of 7 pixels.
+  return static_cast<int>((256 * width + 18) / 256 * 7);
+}
+
+int WorkbookWindow::RowPixels(double points) { return static_cast<int>(points * 96 / 72 + 0.5); }
+
+void WorkbookWindow::applySizes(int r1, int r2, int c1, int c2) {
+  if (!data_) return;
+  QHeaderView* columns = grid_->horizontalHeader();
+  for (const ColInfo& c : data_->colInfo) {
+    for (int col = std::max(c.first, c1); col <= std::min(c.last, c2); ++col) {
+      if (c.width >= 0) columns->resizeSection(col, ColumnPixels(c.width));
+      if (c.hidden) grid_->setColumnHidden(col, true);
+    }
+  }
+  QHeaderView* rows = grid_->verticalHeader();
+  auto it = std::lower_bound(data_->rowInfo.begin(), data_->rowInfo.end(), r1,
+                             [](const RowInfo& r, int v) { return r.row < v; });
+  for (; it != data_->rowInfo.end() && it->row <= r2; ++it) {
+    if (it->height >= 0) rows->resizeSection(it->row, RowPixels(it->height));
+    if (it->hidden) grid_->setRowHidden(it->row, true);
+  }
 }
 
 void WorkbookWindow::showCurrent(const QModelIndex& index) {
@@ -255,6 +288,7 @@ void WorkbookWindow::closeEvent(QCloseEvent* event) {
 }
 
 void WorkbookWindow::shutDown() {
+  data_ = nullptr;
   if (grid_ && model_) {
     grid_->setModel(nullptr);
     delete model_;

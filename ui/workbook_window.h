@@ -19,6 +19,7 @@ class Application;
 class CellDelegate;
 class SheetModel;
 class Workbook;
+struct SheetData;
 struct StyleTable;
 
 // The questions the window asks the user, so tests can answer them without a modal box.
@@ -69,6 +70,12 @@ class WorkbookWindow : public QMainWindow {
   static constexpr int kColumnWidth = 64;
   static constexpr int kRowHeight = 20;
 
+  // Pixels of a column of `width` (the unit of an .xlsx <col width>) as spreadsheets show it in
+  // Calibri 11, whose widest digit is 7 pixels: 9.140625 is 64 pixels. Pixels of a row of
+  // `points`, at 96 dots per inch.
+  static int ColumnPixels(double width);
+  static int RowPixels(double points);
+
   // The line shown when formulas had to be pasted as their values; "Ready" for none.
   static QString NoticeFor(qint64 formulasPastedAsValues);
 
@@ -78,6 +85,8 @@ class WorkbookWindow : public QMainWindow {
  private:
   void showSheet(int index);
   void showCurrent(const QModelIndex& index);
+  // Gives rows r1..r2 and columns c1..c2 of the grid the sheet's heights, widths and hiding.
+  void applySizes(int r1, int r2, int c1, int c2);
   void updateTitle();
   // Lets go of the model, then quits the application: the model reads the workbook's cells.
   void shutDown();
@@ -87,6 +96,7 @@ class WorkbookWindow : public QMainWindow {
   Workbook* book_ = nullptr;
   std::shared_ptr<const StyleTable> styles_;
   SheetModel* model_ = nullptr;
+  const SheetData* data_ = nullptr;
   CellDelegate* delegate_ = nullptr;
   QTableView* grid_ = nullptr;
   QLineEdit* nameBox_ = nullptr;

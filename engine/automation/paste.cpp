@@ -6,7 +6,6 @@
 #include "engine/core/builtin_formats.h"
 #include "engine/core/cellref.h"
 #include "engine/core/error.h"
-#include "engine/formula/formula_shift.h"
 
 namespace corvane {
 
@@ -150,7 +149,7 @@ class InheritedFormats {
 }  // namespace
 
 int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect& rect,
-                   PasteDestination& dst, int32_t row, int32_t col) {
+                   PasteDestination& dst, int32_t row, int32_t col, const PasteRules& rules) {
   if (rect.empty()) return 0;
   int64_t lastRow = static_cast<int64_t>(row) + rect.rows() - 1;
   int64_t lastCol = static_cast<int64_t>(col) + rect.cols() - 1;
@@ -161,7 +160,7 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
   }
   const Rect target{row, col, static_cast<int32_t>(lastRow), static_cast<int32_t>(lastCol)};
   SheetData& out = dst.data;
-  ClearRect(out, target);
+  if (!rules.intoEmpty) ClearRect(out, target);
 
   const int32_t dRow = row - rect.r1, dCol = col - rect.c1;
   Mapper map(src, srcStyles, dst);
@@ -187,7 +186,25 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
   InheritedFormats inherited(src, rect, map);
   const bool inherits = inherited.any();
   int32_t atRow = rect.r1, atCol = rect.c1;  // the first position not yet passed
+
+  // The label column goes first on each row, before the row's cells.
+  const bool labels = rules.labelCol >= 0 && rules.labelCol < kMaxCols;
+  uint32_t headString = 0, labelString = 0;
+  if (labels) {
+    headString = dst.strings.intern(rules.headText);
+    labelString = dst.strings.intern(rules.labelText);
+  }
+  int32_t labelRow = rect.r1;  // the first source row whose label is not written yet
+  auto labelsTo = [&](int32_t r) {
+    for (; labelRow <= r; ++labelRow) {
+      out.cells.push_back(Cell::OwnStringValue(labelRow - rect.r1 < rules.headRows ? headString : labelString)
+                              .place(labelRow + dRow, rules.labelCol, 0));
+      take(Rect{labelRow + dRow, rules.labelCol, labelRow + dRow, rules.labelCol});
+    }
+  };
+
   auto blank = [&](int32_t r, int32_t c, uint32_t style) {
+    if (labels) labelsTo(r);
     Cell b;
     b.row = static_cast<uint32_t>(r + dRow);
     b.col = static_cast<uint16_t>(c + dCol);
@@ -224,7 +241,13 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
         const Formula& f = src.formula(s);
         bool arrayFits = f.kind == FormulaKind::Normal || Intersect(f.arrayRange, rect) == f.arrayRange;
         ShiftedFormula shifted;
-        if (!f.valueOnly) shifted = ShiftFormula(f.text, dRow, dCol);
+        if (!f.valueOnly) {
+          shifted = rules.sheets ? ShiftFormulaToMovedSheets(f.text, dRow, dCol, *rules.sheets)
+                                 : ShiftFormula(f.text, dRow, dCol);
+          if (rules.apartC1 <= rules.apartC2 && shifted.keepsMeaning &&
+              ReachesOtherColumns(f.text, s.col, rules.apartC1, rules.apartC2, rules.columnsMoved))
+            shifted.keepsMeaning = false;
+        }
         if (!f.valueOnly && shifted.keepsMeaning && arrayFits) {
           Formula nf = f;
           nf.text = std::move(shifted.text);
@@ -247,10 +270,12 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
     }
     c.place(static_cast<int32_t>(s.row) + dRow, s.col + dCol, map.mapStyle(s.style));
     if (c.type == CellType::Blank && c.style == 0) continue;
+    if (labels) labelsTo(static_cast<int32_t>(s.row));
     out.cells.push_back(c);
     take(Rect{static_cast<int32_t>(c.row), c.col, static_cast<int32_t>(c.row), c.col});
   }
   if (inherits) passTo(rect.r2, rect.c2 + 1);
+  if (labels) labelsTo(rect.r2);
   if (!appendsInOrder) out.sorted = false;
 
   for (const Rect& m : src.merges) {

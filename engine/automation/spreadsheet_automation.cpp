@@ -1,10 +1,12 @@
 #include "engine/automation/spreadsheet_automation.h"
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 
 #include "engine/automation/paste.h"
 #include "engine/core/cellref.h"
+#include "engine/core/text_fold.h"
 
 namespace corvane {
 
@@ -214,17 +216,33 @@ Worksheet& SheetCollection::Item(int32_t index) const {
 Worksheet& SheetCollection::Item(const std::string& name) const {
   for (Worksheet* ws : list())
     if (ws->Name() == name) return *ws;
-  // Sheet names compare without regard to case in spreadsheets (ASCII letters here; the C
-  // library's tolower would follow the user's locale).
-  auto lower = [](std::string s) {
-    for (char& ch : s)
-      if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    return s;
-  };
+  // Sheet names compare without regard to case in spreadsheets, in every script.
   for (Worksheet* ws : list())
-    if (lower(ws->Name()) == lower(name)) return *ws;
+    if (EqualsFolded(ws->Name(), name)) return *ws;
   throw AutomationError(Quoted(book_->path_.empty() ? book_->name_ : book_->path_) + " has no worksheet named " +
                         Quoted(name) + ".");
+}
+
+Worksheet& SheetCollection::Add() const {
+  book_->checkOpen();
+  if (!book_->ownStyles_)
+    throw AutomationError("Corvane adds sheets only to workbooks it made; " + Quoted(book_->name_) + " was opened from a file.");
+  std::string name;
+  for (int k = 1;; ++k) {
+    name = "Sheet" + std::to_string(k);
+    bool taken = false;
+    for (Worksheet* ws : book_->order_) taken = taken || EqualsFolded(ws->Name(), name);
+    if (!taken) break;
+  }
+  SheetInfo info;
+  info.name = name;
+  auto ws = std::unique_ptr<Worksheet>(new Worksheet(book_, info, 0));
+  ws->data_ = std::make_shared<SheetData>();
+  Worksheet* added = ws.get();
+  book_->order_.push_back(added);
+  book_->sheetObjects_.push_back(std::move(ws));
+  book_->changed_ = true;
+  return *added;
 }
 
 // ---------------------------------------------------------------------------
@@ -290,15 +308,36 @@ void Worksheet::Delete() {
   book_->changed_ = true;
 }
 
-void Worksheet::paste(int32_t row, int32_t col) {
+void Worksheet::SetName(const std::string& name) {
+  checkOwn("renames");
+  auto refuse = [&](const std::string& why) {
+    throw AutomationError("A sheet cannot be named " + Quoted(name) + ": " + why + ".");
+  };
+  if (name.empty()) refuse("a sheet's name cannot be empty");
+  if (Utf16Length(name) > 31) refuse("a sheet's name has at most 31 characters");
+  if (name.find_first_of(":\\/?*[]") != std::string::npos) refuse("a sheet's name cannot hold : \\ / ? * [ or ]");
+  if (name.front() == '\'' || name.back() == '\'') refuse("a sheet's name cannot start or end with an apostrophe");
+  for (Worksheet* ws : book_->order_)
+    if (ws != this && EqualsFolded(ws->Name(), name)) refuse("the workbook has a sheet of that name already");
+  info_.name = name;
+  book_->changed_ = true;
+}
+
+void Worksheet::checkOwn(const char* what) const {
+  book_->checkOpen();
+  if (!book_->ownStyles_)
+    throw AutomationError(std::string("Corvane ") + what + " only sheets of workbooks it made; " + Quoted(book_->name_) +
+                          " was opened from a file.");
+}
+
+void Worksheet::paste(int32_t row, int32_t col, const PasteRules& rules) {
   Application& app = *book_->app_;
   if (!app.buffer_.active) throw AutomationError("There is nothing to paste: no range has been copied.");
-  if (!book_->ownStyles_)
-    throw AutomationError("Corvane pastes only into workbooks it made; " + Quoted(book_->name_) + " was opened from a file.");
+  checkOwn("pastes into");
   SheetData& d = mutableData();
   if (!strings_) strings_ = std::make_unique<StringInterner>(d.strings);
   PasteDestination dst{d, book_->interner_->styles, *strings_, book_->ownStyles_->date1904};
-  lastPasteAsValues_ = PasteBlock(*app.buffer_.data, *app.buffer_.styles, app.buffer_.rect, dst, row, col);
+  lastPasteAsValues_ = PasteBlock(*app.buffer_.data, *app.buffer_.styles, app.buffer_.rect, dst, row, col, rules);
   book_->asValuesTotal_ += lastPasteAsValues_;
   book_->changed_ = true;
 }
@@ -338,9 +377,125 @@ void Range::Copy() const {
   app.buffer_.rect = rect_;
 }
 
-void Range::PasteSpecial() const {
+void Range::PasteSpecial() const { PasteSpecial(PasteRules{}); }
+
+void Range::PasteSpecial(const PasteRules& rules) const {
   sheet_->Parent().checkOpen();
-  sheet_->paste(rect_.r1, rect_.c1);
+  sheet_->paste(rect_.r1, rect_.c1, rules);
+}
+
+namespace {
+
+// The entry of `row` in rows sorted by row, made when there is none. Rows set in order
+// (as a merge sets them) are appended.
+RowInfo& RowEntry(std::vector<RowInfo>& rows, int32_t row) {
+  if (rows.empty() || rows.back().row < row) {
+    rows.push_back(RowInfo{});
+    rows.back().row = row;
+    return rows.back();
+  }
+  auto it = std::lower_bound(rows.begin(), rows.end(), row, [](const RowInfo& r, int32_t v) { return r.row < v; });
+  if (it != rows.end() && it->row == row) return *it;
+  RowInfo fresh;
+  fresh.row = row;
+  return *rows.insert(it, fresh);
+}
+
+// Applies `set` to columns c1..c2 of runs sorted and apart, splitting runs where the
+// range begins or ends inside one and adding runs where there were none.
+template <typename Set>
+void SetColumns(std::vector<ColInfo>& cols, int32_t c1, int32_t c2, Set set) {
+  auto fresh = [](int32_t a, int32_t b) {
+    ColInfo c;
+    c.first = a;
+    c.last = b;
+    return c;
+  };
+  if (cols.empty() || cols.back().last < c1) {
+    cols.push_back(fresh(c1, c2));
+    set(cols.back());
+    return;
+  }
+  std::vector<ColInfo> out;
+  out.reserve(cols.size() + 3);
+  int32_t at = c1;  // the first column of c1..c2 not yet placed
+  for (const ColInfo& run : cols) {
+    if (run.last < c1 || run.first > c2) {
+      if (run.first > c2 && at <= c2) {
+        out.push_back(fresh(at, c2));
+        set(out.back());
+        at = c2 + 1;
+      }
+      out.push_back(run);
+      continue;
+    }
+    if (run.first < c1) {
+      out.push_back(run);
+      out.back().last = c1 - 1;
+    }
+    if (at < run.first) {
+      out.push_back(fresh(at, run.first - 1));
+      set(out.back());
+    }
+    out.push_back(run);
+    out.back().first = std::max(run.first, c1);
+    out.back().last = std::min(run.last, c2);
+    set(out.back());
+    at = out.back().last + 1;
+    if (run.last > c2) {
+      out.push_back(run);
+      out.back().first = c2 + 1;
+    }
+  }
+  if (at <= c2) {
+    out.push_back(fresh(at, c2));
+    set(out.back());
+  }
+  cols = std::move(out);
+}
+
+}  // namespace
+
+double Range::ColumnWidth() const {
+  const ColInfo* c = sheet_->data().colInfoAt(rect_.c1);
+  return c ? c->width : -1;
+}
+
+void Range::SetColumnWidth(double width) const {
+  sheet_->checkOwn("sizes");
+  SetColumns(sheet_->mutableData().colInfo, rect_.c1, rect_.c2, [width](ColInfo& c) { c.width = width; });
+}
+
+double Range::RowHeight() const {
+  const RowInfo* r = sheet_->data().rowInfoAt(rect_.r1);
+  return r ? r->height : -1;
+}
+
+void Range::SetRowHeight(double points) const {
+  sheet_->checkOwn("sizes");
+  auto& rows = sheet_->mutableData().rowInfo;
+  for (int32_t r = rect_.r1; r <= rect_.r2; ++r) RowEntry(rows, r).height = points;
+}
+
+bool Range::ColumnHidden() const {
+  const ColInfo* c = sheet_->data().colInfoAt(rect_.c1);
+  return c && c->hidden;
+}
+
+void Range::SetColumnHidden(bool hidden) const {
+  sheet_->checkOwn("hides columns of");
+  SetColumns(sheet_->mutableData().colInfo, rect_.c1, rect_.c2, [hidden](ColInfo& c) { c.hidden = hidden; });
+}
+
+bool Range::RowHidden() const {
+  const RowInfo* r = sheet_->data().rowInfoAt(rect_.r1);
+  return r && r->hidden;
+}
+
+void Range::SetRowHidden(bool hidden) const {
+  sheet_->checkOwn("hides rows of");
+  auto& rows = sheet_->mutableData().rowInfo;
+  for (int32_t r = rect_.r1; r <= rect_.r2; ++r) RowEntry(rows, r).hidden = hidden;
 }
 
 void Range::Select() const {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/automation/paste.h"
 #include "engine/automation/workbook_open.h"
 #include "engine/automation/workbook_saver.h"
 #include "engine/core/error.h"
@@ -53,7 +54,22 @@ class Range {
   // Lands the copy buffer with its top-left cell at this range's top-left cell:
   // values, formulas (moved as a paste moves them), formats, merged ranges, links and comments.
   void PasteSpecial() const;
+  // The same, knowing more of where the copied cells went (see PasteRules).
+  void PasteSpecial(const PasteRules& rules) const;
   void Select() const;
+
+  // Widths of the range's columns, as an .xlsx <col width> holds them (characters of the
+  // default font's widest digit, padding included), and heights of its rows in points; below
+  // 0 for the sheet's default. The getters read the range's first column or row.
+  double ColumnWidth() const;
+  void SetColumnWidth(double width) const;
+  double RowHeight() const;
+  void SetRowHeight(double points) const;
+  // Whether the range's whole columns / rows are hidden.
+  bool ColumnHidden() const;
+  void SetColumnHidden(bool hidden) const;
+  bool RowHidden() const;
+  void SetRowHidden(bool hidden) const;
 
   const Rect& rect() const { return rect_; }
   corvane::Worksheet& Worksheet() const { return *sheet_; }
@@ -66,6 +82,10 @@ class Range {
 class Worksheet {
  public:
   const std::string& Name() const { return info_.name; }
+  // Renames a sheet of a workbook made with Workbooks.Add. Throws for a name a spreadsheet
+  // refuses: empty, longer than 31 characters, holding : \ / ? * [ or ], starting or ending
+  // with an apostrophe, or the name of another sheet of the workbook in any case.
+  void SetName(const std::string& name);
   SheetKind kind() const { return info_.kind; }
   // The smallest rectangle holding every cell with a value, a formula or a format other
   // than the default; A1 on an empty sheet.
@@ -89,12 +109,14 @@ class Worksheet {
   friend class Workbook;
   friend class Workbooks;
   friend class Range;
+  friend class SheetCollection;
   Worksheet(Workbook* book, SheetInfo info, size_t readerIndex);
  public:
   ~Worksheet();
  private:
   SheetData& mutableData();
-  void paste(int32_t row, int32_t col);
+  void paste(int32_t row, int32_t col, const PasteRules& rules);
+  void checkOwn(const char* what) const;
 
   Workbook* book_;
   SheetInfo info_;
@@ -114,6 +136,9 @@ class SheetCollection {
   Worksheet& Item(const std::string& name) const;
   Worksheet& operator()(int32_t index) const { return Item(index); }
   Worksheet& operator()(const std::string& name) const { return Item(name); }
+  // A new, empty worksheet after the last sheet of a workbook made with Workbooks.Add, named
+  // "Sheet" and the first number no other sheet takes.
+  Worksheet& Add() const;
 
  private:
   friend class Workbook;

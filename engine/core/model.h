@@ -150,6 +150,11 @@ struct Comment {
   std::string text;
 };
 
+// The sizes of rows and columns without a size of their own in the workbooks Corvane writes
+// (Calibri 11): 15 points, and 8.43 characters, which an .xlsx <col width> holds as 9.140625.
+inline constexpr double kDefaultRowHeight = 15;
+inline constexpr double kDefaultColumnWidth = 9.140625;
+
 // What a sheet says of one row as a whole. Rows without an entry have the sheet's default
 // height and no format of their own.
 struct RowInfo {

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/merge/merge_options.h"
 #include "lists/list_model.h"
 #include "lists/ui_ports.h"
 
@@ -18,14 +19,19 @@ struct MergeRun {
   Progress& progress;
   // Set by a failed run: the failure's own description.
   std::string failure;
+  MergeOptions options = {};
 };
 
 // Returns true when the run ended with the merged workbook shown (the application made
 // visible), false when it failed; a failure quits the run's application.
 bool MergeVertical(MergeRun& run);
 bool MergeHorizontal(MergeRun& run);
-// Vertical for mode index 0, horizontal for any other; shows "Merge Failed!" on failure.
-// Returns what the merge returned.
+// Every ticked entry's used range from A1 of a sheet of its own, named after its source sheet
+// (SheetNamer). A formula that refers to another sheet of its workbook that is merged too
+// keeps referring to it under its new name. Fails as the vertical merge fails.
+bool MergeSheetPerEntry(MergeRun& run);
+// Vertical for mode index 0, horizontal for any other, one sheet per entry when the run's
+// options say so; shows "Merge Failed!" on failure. Returns what the merge returned.
 bool RunMerge(MergeRun& run, int modeIndex);
 
 // Reads the gap box's text as the Merge command does: blanks anywhere are ignored, an
@@ -39,10 +45,11 @@ enum class MergeOutcome { NotStarted, Succeeded, Failed };
 
 // The Merge command, button and menu entry alike. Reads and normalises the gap text
 // (`gapText` becomes "0" for a value below 1; a value too large is refused with a message), refuses a list without ticked entries, sets
-// up the progress bar and runs the merge of `modeIndex`. `gapCount` keeps the value read.
-// `failure` receives a failed run's description.
+// up the progress bar and runs the merge of `modeIndex` with `options`. `gapCount` keeps the
+// value read. `failure` receives a failed run's description.
 MergeOutcome MergeCommand(const ListModel& mergeList, std::string& gapText, int modeIndex, int32_t& gapCount,
-                          Messages& messages, Progress& progress, std::string* failure = nullptr);
+                          Messages& messages, Progress& progress, std::string* failure = nullptr,
+                          const MergeOptions& options = {});
 
 inline constexpr const char* kMergeFailed = "Merge Failed!";
 inline constexpr const char* kNothingTicked = "Please select some excel files to Merge!";

@@ -274,5 +274,58 @@ TEST(ShiftFormula, ShiftingBackUndoesAShiftThatStayedOnTheSheet) {
   EXPECT_GT(checked, 250);  // most of the corpus survives most offsets
 }
 
+
+// References to sheets that went into a new workbook under another name, their cells moved.
+TEST(ShiftFormula, ReferencesFollowMovedSheets) {
+  const MovedSheet data{"Data (2)", -2, -1}, plain{"Plain", 0, 0};
+  MovedSheetLookup find = [&](std::string_view name) -> const MovedSheet* {
+    if (name == "Data" || name == "My data") return &data;
+    if (name == "It's") return &plain;
+    return nullptr;
+  };
+  struct Case {
+    const char* in;
+    const char* out;  // nullptr: the meaning is lost
+  } cases[] = {
+      {"Data!B3+A1", "'Data (2)'!A1+B2"},                // the sheet's move, not the formula's
+      {"SUM('My data'!$B$3:C4)", "SUM('Data (2)'!$A$1:B2)"},
+      {"Data!B:C+Data!3:4", "'Data (2)'!A:B+'Data (2)'!1:2"},
+      {"'It''s'!A1&\"Data!B3\"", "Plain!A1&\"Data!B3\""},  // a string is no reference
+      {"Data!A1", nullptr},                               // pushed off the sheet by its move
+      {"Other!A1", nullptr},
+      {"Data!Name", nullptr},
+      {"Data:Other!A1", nullptr},
+      {"'[1]Data'!A1", nullptr},
+      {"Table1[Col]+Data!B3", nullptr},
+  };
+  for (const Case& c : cases) {
+    ShiftedFormula got = ShiftFormulaToMovedSheets(c.in, 1, 1, find);
+    EXPECT_EQ(got.keepsMeaning, c.out != nullptr) << c.in << " -> " << got.text;
+    if (c.out) EXPECT_EQ(got.text, c.out) << c.in;
+  }
+  // Without sheets to follow it is ShiftFormula.
+  for (const char* f : kCorpus) {
+    ShiftedFormula a = ShiftFormula(f, 3, 2), b = ShiftFormulaToMovedSheets(f, 3, 2, [](std::string_view) { return nullptr; });
+    EXPECT_EQ(a.text, b.text) << f;
+    EXPECT_EQ(a.keepsMeaning, b.keepsMeaning) << f;
+  }
+}
+
+TEST(ShiftFormula, ReachOfOtherColumnsOfABlock) {
+  struct Case {
+    const char* formula;
+    bool moved;
+    bool reaches;
+  } cases[] = {
+      {"B2*2", false, false},      {"B2*2", true, false},       {"SUM(B:B)", true, false},   {"$B2", false, false},
+      {"$B2", true, true},         {"A2+B2", false, true},      {"SUM(A2:C2)", false, true}, {"SUM(2:2)", false, true},
+      {"Other!A2+B2", false, false}, {"Z9+B1", false, false},  // beyond the block's columns
+      {"\"A1\"&B1", false, false},
+  };
+  for (const Case& c : cases)  // in column B of a block of columns A..C
+    EXPECT_EQ(ReachesOtherColumns(c.formula, 1, 0, 2, c.moved), c.reaches) << c.formula << (c.moved ? " moved" : "");
+  EXPECT_FALSE(ReachesOtherColumns("SUM(2:2)", 1, 1, 1, true));  // a block of one column
+}
+
 }  // namespace
 }  // namespace corvane

@@ -87,6 +87,56 @@ TEST_F(MergeCli, UsageErrorsExitTwo) {
   EXPECT_EQ(test::ReadAll(a), before);  // never overwritten, not even when named as the output
 }
 
+TEST_F(MergeCli, MergeOptionsOnTheCommandLine) {
+  auto sheet = [](const std::string& h1, const std::string& h2, int v) {
+    return "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>" + h1 + "</t></is></c><c r=\"B1\" t=\"inlineStr\"><is><t>" +
+           h2 + "</t></is></c></row><row r=\"2\"><c r=\"A2\"><v>" + std::to_string(v) + "</v></c><c r=\"B2\"><v>" +
+           std::to_string(v + 1) + "</v></c></row></sheetData>";
+  };
+  std::string a = book("a.xlsx", {{"Data", sheet("Id", "Qty", 1)}});
+  std::string b = book("b.xlsx", {{"Data", sheet("qty", "ID", 10)}});
+  std::string out = (tmp / "out.xlsx").string();
+  std::string text = run("--header-rows 1 --match-headers --source-column -o " + ShellQuote(out) + " " + ShellQuote(a) + " " +
+                         ShellQuote(b));
+  ASSERT_EQ(status, 0) << text;
+  EXPECT_EQ(cells(out), "A1\tSource\nB1\tId\nC1\tQty\nA2\ta.xlsx / Data\nB2\t1\nC2\t2\nA3\tb.xlsx / Data\nB3\t11\nC3\t10\n");
+
+  text = run("--sheet-per-entry --no-widths -o " + ShellQuote(out) + " " + ShellQuote(a) + " " + ShellQuote(b));
+  ASSERT_EQ(status, 0) << text;
+  int st = 0;
+  EXPECT_EQ(test::Run(std::string(test::Python()) + " -c " +
+                          ShellQuote("import openpyxl,sys; print('|'.join(openpyxl.load_workbook(sys.argv[1]).sheetnames))") + " " +
+                          ShellQuote(out),
+                      st),
+            "Data|Data (2)\n");
+}
+
+TEST_F(MergeCli, OptionsThatCannotBeUsedExitTwo) {
+  std::string a = book("a.xlsx", {{"One", One(1)}});
+  const std::string rest = " -o " + ShellQuote((tmp / "x.xlsx").string()) + " " + ShellQuote(a);
+  struct Case {
+    const char* args;
+    const char* says;
+  } cases[] = {
+      {"--header-rows two", "--header-rows takes a whole number"},
+      {"--header-rows -1", "--header-rows takes a whole number"},
+      {"--header-rows 1.5", "--header-rows takes a whole number"},
+      {"--header-rows 9999999", "--header-rows takes a whole number"},
+      {"--match-headers", "needs --header-rows"},
+      {"--header-rows 1 --match-headers --horizontal", "not with --horizontal"},
+      {"--source-column --horizontal", "not with --horizontal"},
+      {"--sheet-per-entry --horizontal", "--horizontal does not apply"},
+      {"--sheet-per-entry --gap 2", "--gap does not apply"},
+      {"--sheet-per-entry --source-column", "do not apply"},
+  };
+  for (const Case& c : cases) {
+    std::string text = run(std::string(c.args) + rest);
+    EXPECT_EQ(status, 2) << c.args << "\n" << text;
+    EXPECT_NE(text.find(c.says), std::string::npos) << c.args << "\n" << text;
+  }
+  EXPECT_FALSE(std::filesystem::exists(tmp / "x.xlsx"));
+}
+
 TEST_F(MergeCli, VersionAndHelpGoToStandardOutput) {
   EXPECT_EQ(run("--version"), "corvane-merge " CORVANE_VERSION "\n");
   EXPECT_EQ(status, 0);
@@ -94,7 +144,8 @@ TEST_F(MergeCli, VersionAndHelpGoToStandardOutput) {
     std::string text = run(help);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(text.rfind("usage: corvane-merge", 0), 0u) << text;
-    for (const char* option : {"--horizontal", "--gap", "--output", "--sheets", "--version", "Exit status"})
+    for (const char* option : {"--horizontal", "--gap", "--output", "--sheets", "--version", "--header-rows", "--match-headers",
+                               "--source-column", "--sheet-per-entry", "--no-widths", "Exit status"})
       EXPECT_NE(text.find(option), std::string::npos) << option;
   }
 }

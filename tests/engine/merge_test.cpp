@@ -9,95 +9,16 @@
 #include "engine/core/cellref.h"
 #include "engine/merge/merge.h"
 #include "lists/path_functions.h"
+#include "tests/engine/merge_support.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {
 namespace {
 
-struct Recorder : Messages, Progress {
-  std::vector<std::pair<std::string, MessageIcon>> shown;
-  std::vector<int> values;
-  int maximum = -1;
-  void Show(const std::string& t, MessageIcon i) override { shown.emplace_back(t, i); }
-  void SetMaximum(int m) override { maximum = m; }
-  void SetValue(int v) override { values.push_back(v); }
-};
-
-// Takes the application a successful run shows, as the window would.
-struct Keeper : ApplicationPresenter {
-  std::shared_ptr<Application> shown;
-  void present(std::shared_ptr<Application> a) override { shown = a; }
-};
-
-// Rows of numbers: cell (r, c) holds base+r*100+c, over rows r1..r2 and columns c1..c2 (1-based).
-// `head` goes first inside the sheet data (rows above r1).
-std::string Block(int r1, int c1, int r2, int c2, int base = 0, const std::string& head = "") {
-  std::string x = "<sheetData>" + head;
-  for (int r = r1; r <= r2; ++r) {
-    x += "<row r=\"" + std::to_string(r) + "\">";
-    for (int c = c1; c <= c2; ++c)
-      x += "<c r=\"" + std::string(1, static_cast<char>('A' + c - 1)) + std::to_string(r) + "\"><v>" +
-           std::to_string(base + r * 100 + c) + "</v></c>";
-    x += "</row>";
-  }
-  return x + "</sheetData>";
-}
-
-struct Merging : ::testing::Test {
-  test::TempDir tmp;
-  MainLists lists;
-  Recorder rec;
-  Keeper keeper;
-  std::string gapText = "0";
-  int32_t gapCount = 0;
-  std::map<std::string, std::string> fingerprints;
-
-  void SetUp() override { Application::SetPresenter(&keeper); }
-  void TearDown() override {
-    Application::SetPresenter(nullptr);
-    if (keeper.shown) keeper.shown->Quit();
-    keeper.shown.reset();
-    EXPECT_EQ(Application::AliveCount(), 0);
-    for (auto& [path, bytes] : fingerprints) {
-      if (std::filesystem::exists(path)) {
-        EXPECT_EQ(test::ReadAll(path), bytes) << path << " was changed";
-      }
-    }
-  }
-  std::string book(const std::string& name, const std::vector<std::pair<std::string, std::string>>& sheets,
-                   const std::string& styles = "") {
-    auto p = (tmp / name).string();
-    test::WriteWorkbook(p, sheets, "", styles);
-    fingerprints[p] = test::ReadAll(p);
-    return p;
-  }
-  void queue(const std::string& path, const std::string& sheet, bool ticked = true) {
-    lists.merges.Add(ListEntry{path, sheet, 0, ticked});
-  }
-  MergeOutcome merge(int mode = 0) {
-    return MergeCommand(lists.merges, gapText, mode, gapCount, rec, rec);
-  }
-  // The merged sheet as openpyxl reads it: coordinate -> value text.
-  std::map<std::string, std::string> result() {
-    EXPECT_TRUE(keeper.shown);
-    if (!keeper.shown) return {};
-    auto out = tmp / "merged.xlsx";
-    keeper.shown->Workbooks().Item(1).SaveAs(out.string());
-    int status = 0;
-    std::string text = test::Run(std::string(test::Python()) + " " + test::ShellQuote((test::Scripts() / "cells.py").string()) +
-                                     " " + test::ShellQuote(out.string()),
-                                 status);
-    EXPECT_EQ(status, 0) << text;
-    std::map<std::string, std::string> cells;
-    std::stringstream ss(text);
-    std::string line;
-    while (std::getline(ss, line)) {
-      auto tab = line.find('\t');
-      if (tab != std::string::npos) cells[line.substr(0, tab)] += line.substr(tab + 1);
-    }
-    return cells;
-  }
-};
+using test::Block;
+using test::Keeper;
+using test::Recorder;
+using Merging = test::MergeFixture;
 
 TEST_F(Merging, VerticalBlocksStackWithTheGapBetween) {
   std::string a = book("a.xlsx", {{"S", Block(1, 1, 10, 2)}});

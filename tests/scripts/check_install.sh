@@ -28,6 +28,7 @@ usr=$dest/usr
 expected="bin/corvane
 bin/corvane-merge
 share/applications/corvane.desktop
+share/corvane/manual/dialog3.png
 share/corvane/manual/main-window.png
 share/corvane/manual/manual.html
 share/corvane/manual/workbook-window.png

@@ -38,6 +38,7 @@
 #include "ui/addresses.h"
 #include "ui/dialog1.h"
 #include "ui/dialog2.h"
+#include "ui/dialog3.h"
 #include "ui/form1.h"
 #include "ui/help_window.h"
 #include "ui/icons.h"
@@ -52,24 +53,13 @@ using test::WhenModal;
 
 namespace {
 
-struct Recorder : Messages {
-  std::vector<std::pair<std::string, MessageIcon>> shown;
-  void Show(const std::string& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
-};
-
-// Takes the application a successful merge shows, as the workbook window would.
-struct Keeper : ApplicationPresenter {
-  std::shared_ptr<Application> shown;
-  void present(std::shared_ptr<Application> app) override { shown = app; }
-};
+using Recorder = test::MessageRecorder;
+using Keeper = test::ShownKeeper;
+using test::WriteBytes;
 
 int Px(int twips) { return qRound(twips / 15.0); }
 QRect PxRect(int l, int t, int w, int h) { return QRect(Px(l), Px(t), Px(w), Px(h)); }
 
-void WriteBytes(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // Rows r1..r2 of numbers r*100+c in columns A..(A+cols-1).
 std::string Block(int r1, int r2, int cols) {
@@ -293,7 +283,7 @@ class Form1Test : public QObject {
     const Entry entries[] = {
         {w->FileMenu, {"Add Excel File", "Add All Excel Files in Folder"}, {"Addexcel", "AddFolder"}},
         {w->EditMenu, {"Remove List Item", "Remove All List Items"}, {"RemoveItem", "RemoveAll"}},
-        {w->ActionsMenu, {"Merge"}, {"Merge"}},
+        {w->ActionsMenu, {"Merge", "Merge Options..."}, {"Merge", "MergeOptions"}},
         {w->HelpMenu, {"Help", "HomePage", "About"}, {"Help", "HomePage", "About"}},
     };
     QList<QAction*> all{w->Settings};
@@ -844,12 +834,14 @@ class Form1Test : public QObject {
         for (QAction* entry : a->menu()->actions()) captions << entry->text();
     }
     captions << w->Combo1->itemText(0) << w->Combo1->itemText(1) << QStringLiteral("corvane-merge")
-             << QStringLiteral("EXCEL.txt") << QStringLiteral("set.txt") << QStringLiteral(".config/corvane")
-             << QStringLiteral("help.chm");
-    QCOMPARE(captions.size(), 30);  // 10 buttons, 5 menus with 8 entries, 2 modes, 5 names
+             << QStringLiteral("EXCEL.txt") << QStringLiteral("set.txt") << QStringLiteral("options.txt")
+             << QStringLiteral(".config/corvane") << QStringLiteral("help.chm");
+    QCOMPARE(captions.size(), 32);  // 10 buttons, 5 menus with 9 entries, 2 modes, 6 names
+    Dialog3 options(dir->path().string(), rec);
+    for (QCheckBox* c : options.findChildren<QCheckBox*>()) captions << c->text();
     for (const QString& c : captions) QVERIFY2(text.contains(c), qPrintable(c));
     // Its pictures lie beside it.
-    for (const char* picture : {"main-window.png", "workbook-window.png"})
+    for (const char* picture : {"main-window.png", "workbook-window.png", "dialog3.png"})
       QVERIFY(QFileInfo::exists(QFileInfo(path).path() + u'/' + QLatin1String(picture)));
   }
 

@@ -7,9 +7,34 @@
 #include <QWidget>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/automation/spreadsheet_automation.h"
+#include "lists/ui_ports.h"
 
 namespace corvane::test {
+
+// The messages the window would show, in order.
+struct MessageRecorder : Messages {
+  std::vector<std::pair<std::string, MessageIcon>> shown;
+  void Show(const std::string& text, MessageIcon icon) override { shown.emplace_back(text, icon); }
+};
+
+// Takes the application a successful merge shows, as the workbook window would.
+struct ShownKeeper : ApplicationPresenter {
+  std::shared_ptr<Application> shown;
+  void present(std::shared_ptr<Application> app) override { shown = app; }
+};
+
+inline void WriteBytes(const std::filesystem::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
 
 inline QString Q(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
 

@@ -185,6 +185,7 @@ class WorkbookWindowTest : public QObject {
   void mergeOpensTheWindow();
   void formulaBarFollowsTheCurrentCell();
   void mergedRangesBecomeSpans();
+  void widthsAndHeightsShowInTheGrid();
   void saveAsWritesTheWorkbook();
   void saveAsFailureIsShown();
   void closeAsksAboutUnsavedChanges();
@@ -806,6 +807,51 @@ void WorkbookWindowTest::mergedRangesBecomeSpans() {
   QCOMPARE(g->columnSpan(10, 2), 2);
   QCOMPARE(g->rowSpan(0, 0), 1);
   QCOMPARE(ShownText(*w->model(), 10, 2), QStringLiteral("Merged"));
+}
+
+// The merge's widths in the pixels a spreadsheet draws them with for Calibri 11, heights at
+// 96 dots per inch, hidden rows and columns hidden.
+void WorkbookWindowTest::widthsAndHeightsShowInTheGrid() {
+  QCOMPARE(WorkbookWindow::ColumnPixels(9.140625), 64);  // 8.43 characters
+  QCOMPARE(WorkbookWindow::ColumnPixels(20), 140);
+  QCOMPARE(WorkbookWindow::ColumnPixels(1), 7);
+  QCOMPARE(WorkbookWindow::RowPixels(15), 20);
+  QCOMPARE(WorkbookWindow::RowPixels(30), 40);
+  SheetBuilder b;
+  b.number(0, 0, 1);
+  b.number(2, 3, 2);
+  b.number(900, 0, 3);
+  auto col = [](int32_t first, int32_t last, double width, bool hidden) {
+    ColInfo c;
+    c.first = first;
+    c.last = last;
+    c.width = width;
+    c.hidden = hidden;
+    return c;
+  };
+  auto row = [](int32_t r, double height, bool hidden) {
+    RowInfo i;
+    i.row = r;
+    i.height = height;
+    i.hidden = hidden;
+    return i;
+  };
+  b.d.colInfo = {col(0, 0, 20, false), col(1, 1, -1, true), col(3, 4, 2.5, false)};
+  b.d.rowInfo = {row(1, 30, false), row(2, -1, true), row(900, 45, false)};
+  const QString path = dir_->filePath(QStringLiteral("sized.xlsx"));
+  SaveXlsx(path.toStdString(), {SheetToSave{"Data", &b.done(), &b.styles}});
+  WorkbookWindow* w = merge({path});
+  QVERIFY(w);
+  QTableView* g = w->grid();
+  QCOMPARE(g->columnWidth(0), 140);
+  QVERIFY(g->isColumnHidden(1));
+  QCOMPARE(g->columnWidth(2), WorkbookWindow::kColumnWidth);
+  QCOMPARE(g->columnWidth(3), WorkbookWindow::ColumnPixels(2.5));
+  QCOMPARE(g->columnWidth(4), WorkbookWindow::kColumnWidth);  // beyond the block: not merged
+  QCOMPARE(g->rowHeight(0), WorkbookWindow::kRowHeight);
+  QCOMPARE(g->rowHeight(1), 40);
+  QVERIFY(g->isRowHidden(2));
+  QCOMPARE(g->rowHeight(900), 60);
 }
 
 void WorkbookWindowTest::saveAsWritesTheWorkbook() {
