@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "engine/core/builtin_formats.h"
+#include "engine/core/number_format.h"
 #include "engine/core/cellref.h"
 #include "engine/core/error.h"
 

@@ -1205,6 +1205,7 @@ struct NumberFormat::Program {
   Section text;                   // the text section, when hasText
   bool hasText = false;
   bool conditional = false;       // the first or second section has a [>100]-style condition
+  bool showsDate = false;         // a number section shows a year, a month or a day
 
   bool Build(std::string_view code) {
     std::array<std::string_view, 4> parts;
@@ -1222,6 +1223,11 @@ struct NumberFormat::Program {
       if (!compiler.Compile(parts[i], ScanKind(parts[i]), sections[i])) return false;
     conditional = (!sections.empty() && sections[0].op != Op::None) ||
                   (sections.size() > 1 && sections[1].op != Op::None);
+    for (const Section& sec : sections) {
+      if (sec.kind != Kind::Date) continue;
+      for (const Token& t : sec.toks)
+        showsDate = showsDate || t.kind == Tok::Year || t.kind == Tok::Month || t.kind == Tok::Day;
+    }
     return true;
   }
 };
@@ -1247,6 +1253,10 @@ NumberFormat::NumberFormat(std::string_view code) {
 bool NumberFormat::IsDateTime() const {
   return !program_->sections.empty() && program_->sections[0].kind == Kind::Date;
 }
+
+bool NumberFormat::ShowsDate() const { return program_->showsDate; }
+
+bool IsDateFormat(std::string_view code) { return NumberFormat(code).ShowsDate(); }
 
 RenderedValue NumberFormat::Number(double v, bool date1904, const Separators& separators) const {
   RenderedValue r;

@@ -10,7 +10,7 @@
 #include "engine/automation/spreadsheet_automation.h"
 #include "engine/automation/workbook_open.h"
 #include "engine/core/biff_common.h"
-#include "engine/core/builtin_formats.h"
+#include "engine/core/number_format.h"
 #include "engine/core/cellref.h"
 #include "engine/formula/biff_formula.h"
 #include "tests/engine/biff_writer.h"
