@@ -17,11 +17,17 @@
 #include "engine/core/sheet_builder.h"
 #include "engine/core/unicode.h"
 #include "engine/ods/odf_text.h"
+#include "engine/ods/ods_scanner.h"
 #include "engine/ods/ods_styles.h"
 
 namespace corvane {
 
 namespace {
+
+using ods::Prefixes;
+using ods::StopParsing;
+using ods::TableList;
+using ods::TableScanner;
 
 // Cells that repeat counts may add to one sheet beyond those written out one by one.
 // A file claiming more is an attack or broken, and would not fit in memory anyway.
@@ -31,28 +37,6 @@ constexpr size_t kMaxCellText = 1u << 20;
 // The column count of older LibreOffice sheets: formatting that runs up to it is a
 // whole-row format like one that runs to column XFD.
 constexpr int32_t kLegacyCols = 1024;
-
-// Thrown to stop reading content.xml once the sheet at hand is complete.
-struct StopParsing {};
-
-// The prefixes a document binds to the namespaces we read; the usual ones unless it says otherwise.
-struct Prefixes {
-  std::string office = "office", table = "table", xlink = "xlink", calcext = "calcext";
-
-  void read(const char** a) {
-    static constexpr std::pair<std::string_view, std::string Prefixes::*> kUris[] = {
-        {"urn:oasis:names:tc:opendocument:xmlns:office:1.0", &Prefixes::office},
-        {"urn:oasis:names:tc:opendocument:xmlns:table:1.0", &Prefixes::table},
-        {"http://www.w3.org/1999/xlink", &Prefixes::xlink},
-        {"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0", &Prefixes::calcext},
-    };
-    for (const char** p = a; *p; p += 2) {
-      if (std::strncmp(p[0], "xmlns:", 6) != 0) continue;
-      for (auto& [uri, member] : kUris)
-        if (uri == p[1]) this->*member = p[0] + 6;
-    }
-  }
-};
 
 // True when the qualified name, whose local part starts at localAt, has the prefix `prefix`.
 inline bool HasPrefix(const char* qname, size_t localAt, const std::string& prefix) {
@@ -142,16 +126,10 @@ class StylePartHandler : public XmlHandler {
 };
 
 // content.xml up to the first cell that matters: the styles, the null date and the tables' names.
-class ListHandler : public XmlHandler {
+class ListHandler : public XmlHandler, public TableList {
  public:
   // `styles` may be null: the head is then only read for its prefixes.
   explicit ListHandler(OdsStyleSheet* styles) : styles_(styles) {}
-
-  struct Table {
-    std::string name, style;
-  };
-  std::vector<Table> tables;
-  std::string nullDate;
 
   void start(std::string_view name, const char** a) override {
     ++depth_;
@@ -199,200 +177,6 @@ class ListHandler : public XmlHandler {
   OdsStyleSheet* styles_;
   Prefixes prefixes_;
   int depth_ = 0, stylesAt_ = 0, sheetAt_ = 0;
-};
-
-// Finds the tables of office:spreadsheet without tokenizing their cells: it looks at the
-// tags that open and close tables only, and at table:null-date. A sheet's rows can run to
-// hundreds of megabytes; listing must not read them as XML. Whether the document is well
-// formed is left to the sheet's own reading.
-class TableScanner {
- public:
-  // Handing over: the bytes from the start of the table sought on, in order.
-  using Sink = std::function<void(const char*, size_t)>;
-
-  // Lists every table into `list`; or, with a sink, skips `target` tables and hands the
-  // rest of the document, from the start of the next, to the sink.
-  TableScanner(const Prefixes& prefixes, ListHandler* list, const std::string& what, size_t target = SIZE_MAX,
-               Sink sink = {})
-      : list_(list), prefix_(prefixes.table), what_(what), target_(target), sink_(std::move(sink)),
-        open_("<" + prefixes.table + ":table"),
-        close_("</" + prefixes.table + ":table"),
-        nullDate_("<" + prefixes.table + ":null-date"),
-        end_("</" + prefixes.office + ":spreadsheet") {
-    need_ = std::max({open_.size(), close_.size(), nullDate_.size(), end_.size()}) + 1;
-  }
-
-  // Throws StopParsing at the end of office:spreadsheet.
-  void feed(const char* p, size_t n) {
-    if (found_) return sink_(p, n);
-    const char* e = p + n;
-    while (!carry_.empty() && p < e) {
-      // A tag cut by the previous chunk: complete it with as little of this one as it takes.
-      size_t old = carry_.size();
-      size_t take = std::min<size_t>(static_cast<size_t>(e - p), std::max<size_t>(4096, old));
-      carry_.append(p, take);
-      const char* b = carry_.data();
-      const char* stop = scan(b, b + carry_.size());
-      if (found_) {
-        std::string rest = carry_.substr(static_cast<size_t>(found_ - b));
-        carry_.clear();
-        sink_(rest.data(), rest.size());
-        if (p + take < e) sink_(p + take, static_cast<size_t>(e - p - take));
-        return;
-      }
-      size_t off = static_cast<size_t>(stop - b);
-      if (off == carry_.size()) {
-        carry_.clear();
-        p += take;
-      } else if (off >= old) {
-        p += off - old;  // the next cut tag starts in this chunk: read it from there
-        carry_.clear();
-      } else {
-        carry_.erase(0, off);
-        carry_.resize(carry_.size() - take);  // try again with more of this chunk
-        if (carry_.size() + take >= kMaxTag) throw AutomationError(what_ + " is damaged: a tag is too long.");
-        if (take == static_cast<size_t>(e - p)) {
-          carry_.append(p, take);
-          return;
-        }
-        carry_.append(p, take);
-        p += take;
-      }
-    }
-    const char* stop = scan(p, e);
-    if (found_) return sink_(found_, static_cast<size_t>(e - found_));
-    if (stop != e) carry_.assign(stop, e);
-  }
-
- private:
-  static constexpr size_t kMaxTag = 1u << 20;
-
-  static bool Boundary(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>'; }
-
-  bool At(const char* q, const char* e, const std::string& pat) const {
-    return static_cast<size_t>(e - q) > pat.size() && std::memcmp(q, pat.data(), pat.size()) == 0 &&
-           Boundary(q[pat.size()]);
-  }
-
-  // The '>' ending the tag at q (quotes respected), or nullptr when the buffer ends first.
-  static const char* TagEnd(const char* q, const char* e) {
-    char quote = 0;
-    for (; q < e; ++q) {
-      if (quote) {
-        if (*q == quote) quote = 0;
-      } else if (*q == '"' || *q == '\'') {
-        quote = *q;
-      } else if (*q == '>') {
-        return q;
-      }
-    }
-    return nullptr;
-  }
-
-  // Returns where it stopped: e, or a '<' whose tag the buffer does not hold whole.
-  const char* scan(const char* q, const char* e) {
-    for (;;) {
-      q = static_cast<const char*>(std::memchr(q, '<', static_cast<size_t>(e - q)));
-      if (!q) return e;
-      if (static_cast<size_t>(e - q) < need_) return q;
-      if (q[1] == '/') {
-        if (At(q, e, close_)) {
-          --depth_;
-        } else if (At(q, e, end_)) {
-          throw StopParsing{};
-        }
-        ++q;
-        continue;
-      }
-      bool table = At(q, e, open_);
-      if (!table && !At(q, e, nullDate_)) {
-        ++q;
-        continue;
-      }
-      const char* end = TagEnd(q, e);
-      if (!end) return q;
-      bool selfClosing = end[-1] == '/';
-      if (table) {
-        if (depth_ == 0 && sink_) {
-          if (seen_++ == target_) {
-            found_ = q;
-            return q;
-          }
-        } else if (depth_ == 0 && list_) {
-          ListHandler::Table t;
-          t.name = attr(q, end, ":name");
-          t.style = attr(q, end, ":style-name");
-          list_->tables.push_back(std::move(t));
-        }
-        if (!selfClosing) ++depth_;
-      } else if (depth_ == 0 && list_) {
-        list_->nullDate = attr(q, end, ":date-value");
-      }
-      q = end + 1;
-    }
-  }
-
-  // The value of table-prefixed attribute `local` (":name") in the tag [b, e), entities decoded.
-  std::string attr(const char* b, const char* e, std::string_view local) const {
-    const std::string& prefix = prefix_;
-    const char* q = b + 1;
-    while (q < e && !Boundary(*q)) ++q;
-    while (q < e) {
-      while (q < e && (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r')) ++q;
-      const char* n = q;
-      while (q < e && *q != '=' && *q != ' ' && *q != '>' && *q != '/') ++q;
-      std::string_view name(n, static_cast<size_t>(q - n));
-      while (q < e && (*q == ' ' || *q == '=')) ++q;
-      if (q >= e || (*q != '"' && *q != '\'')) return {};
-      char quote = *q++;
-      const char* v = q;
-      while (q < e && *q != quote) ++q;
-      std::string_view value(v, static_cast<size_t>(q - v));
-      ++q;
-      if (name.size() == prefix.size() + local.size() && name.substr(0, prefix.size()) == prefix &&
-          name.substr(prefix.size()) == local)
-        return Decode(value);
-    }
-    return {};
-  }
-
-  static std::string Decode(std::string_view v) {
-    std::string out;
-    for (size_t i = 0; i < v.size(); ++i) {
-      if (v[i] != '&') {
-        out += v[i];
-        continue;
-      }
-      size_t semi = v.find(';', i);
-      if (semi == std::string_view::npos) break;
-      std::string_view ent = v.substr(i + 1, semi - i - 1);
-      uint32_t cp = 0;
-      if (ent == "amp") cp = '&';
-      else if (ent == "lt") cp = '<';
-      else if (ent == "gt") cp = '>';
-      else if (ent == "quot") cp = '"';
-      else if (ent == "apos") cp = '\'';
-      else if (ent.size() > 1 && ent[0] == '#') {
-        bool hex = ent[1] == 'x';
-        std::from_chars(ent.data() + (hex ? 2 : 1), ent.data() + ent.size(), cp, hex ? 16 : 10);
-      }
-      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementChar;
-      AppendUtf8(out, cp);
-      i = semi;
-    }
-    return out;
-  }
-
-  ListHandler* list_;
-  std::string prefix_;
-  std::string what_;
-  size_t target_, seen_ = 0;
-  Sink sink_;
-  const char* found_ = nullptr;
-  std::string open_, close_, nullDate_, end_;
-  size_t need_;
-  int depth_ = 0;
-  std::string carry_;
 };
 
 // One table of content.xml into SheetData: the hot path.
