@@ -36,31 +36,9 @@ int32_t Wrap(int64_t v, int32_t size) { return static_cast<int32_t>(((v % size) 
 }  // namespace
 
 // The fields of a token stream; a read past the end is Malformed.
-class TokenDecompiler::Cursor {
+class TokenDecompiler::Cursor : public biff::FieldReader<Malformed> {
  public:
-  Cursor(const uint8_t* p, size_t n) : p_(p), end_(p + n) {}
-  size_t left() const { return static_cast<size_t>(end_ - p_); }
-  void need(size_t n) const {
-    if (left() < n) throw Malformed{};
-  }
-  void skip(size_t n) {
-    need(n);
-    p_ += n;
-  }
-  uint8_t u8() {
-    need(1);
-    return *p_++;
-  }
-  uint16_t u16() {
-    need(2);
-    p_ += 2;
-    return U16(p_ - 2);
-  }
-  uint32_t u32() {
-    need(4);
-    p_ += 4;
-    return U32(p_ - 4);
-  }
+  using FieldReader::FieldReader;
   // 2 or 4 bytes, as the layout has it.
   uint32_t word(uint8_t bytes) { return bytes == 2 ? u16() : u32(); }
   // An index of 2 bytes followed by 2 unused ones, or of 4 bytes.
@@ -69,22 +47,6 @@ class TokenDecompiler::Cursor {
     if (bytes == 2) skip(2);
     return v;
   }
-  double f64() {
-    need(8);
-    p_ += 8;
-    return F64(p_ - 8);
-  }
-  // `count` characters, one byte each (Latin-1) or UTF-16.
-  void chars(size_t count, bool wide, std::string& out) {
-    if (count > left() / (wide ? 2 : 1)) throw Malformed{};
-    if (wide) AppendUtf16Le(out, p_, count);
-    else AppendLatin1(out, p_, count);
-    p_ += wide ? count * 2 : count;
-  }
-
- private:
-  const uint8_t* p_;
-  const uint8_t* end_;
 };
 
 struct TokenDecompiler::Corner {
