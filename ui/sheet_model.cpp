@@ -190,18 +190,18 @@ RenderedValue SheetModel::render(const Cell& c) const {
   const NumberFormat& fmt = format(c.style);
   switch (c.type) {
     case CellType::Blank: return RenderedValue{{}, kAutoColor, Align::Left};
-    case CellType::Number: return fmt.Number(c.num, date1904_, separators_);
+    case CellType::Number: return fmt.Number(c.number(), date1904_, separators_);
     case CellType::String: return fmt.Text(data_.str(c));
-    case CellType::Bool: return RenderBool(c.num != 0);
-    case CellType::Error: return RenderError(ErrorText(static_cast<ErrorCode>(c.sub)));
+    case CellType::Bool: return RenderBool(c.boolean());
+    case CellType::Error: return RenderError(ErrorText(c.error()));
     case CellType::Formula: {
-      if (c.aux >= data_.formulas.size()) return RenderedValue{{}, kAutoColor, Align::Left};
-      const Formula& f = data_.formulas[c.aux];
-      switch (static_cast<CachedKind>(c.sub)) {
-        case CachedKind::Number: return fmt.Number(c.num, date1904_, separators_);
+      if (c.formulaIndex() >= data_.formulas.size()) return RenderedValue{{}, kAutoColor, Align::Left};
+      const Formula& f = data_.formula(c);
+      switch (c.cached()) {
+        case CachedKind::Number: return fmt.Number(c.number(), date1904_, separators_);
         case CachedKind::String: return fmt.Text(f.cachedString);
-        case CachedKind::Bool: return RenderBool(c.num != 0);
-        case CachedKind::Error: return RenderError(ErrorText(static_cast<ErrorCode>(f.cachedError)));
+        case CachedKind::Bool: return RenderBool(c.boolean());
+        case CachedKind::Error: return RenderError(ErrorText(f.cachedErrorCode()));
         case CachedKind::None: break;
       }
       return RenderedValue{{}, kAutoColor, Align::Left};
@@ -225,18 +225,18 @@ QString SheetModel::formulaBarText(int row, int col) const {
       auto v = data_.str(*c);
       return QString::fromUtf8(v.data(), static_cast<qsizetype>(v.size()));
     }
-    case CellType::Bool: return c->num != 0 ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-    case CellType::Error: return QString::fromLatin1(ErrorText(static_cast<ErrorCode>(c->sub)).data());
+    case CellType::Bool: return c->boolean() ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+    case CellType::Error: return QString::fromLatin1(ErrorText(c->error()).data());
     case CellType::Formula: {
-      if (c->aux >= data_.formulas.size()) return {};
-      const Formula& f = data_.formulas[c->aux];
+      if (c->formulaIndex() >= data_.formulas.size()) return {};
+      const Formula& f = data_.formula(*c);
       QString text = QLatin1Char('=') + QString::fromStdString(f.text);
       return f.kind == FormulaKind::Array ? QLatin1Char('{') + text + QLatin1Char('}') : text;
     }
     case CellType::Number: break;
   }
   // A date is typed as a date, a percentage with its sign; any other number as it is.
-  double v = c->num;
+  double v = c->number();
   if (format(c->style).IsDateTime() && v >= 0) {
     double whole = std::floor(v);
     const char* code = v == whole ? "m/d/yyyy" : v < 1 ? "h:mm:ss AM/PM" : "m/d/yyyy h:mm:ss AM/PM";
@@ -260,7 +260,7 @@ SheetModel::Look SheetModel::look(int row, int col) const {
   bool text = c->type == CellType::String;
   bool number = c->type == CellType::Number;
   if (c->type == CellType::Formula) {
-    auto kind = static_cast<CachedKind>(c->sub);
+    CachedKind kind = c->cached();
     if (kind == CachedKind::None) return out;
     text = kind == CachedKind::String;
     number = kind == CachedKind::Number;
@@ -281,7 +281,7 @@ namespace {
 // Shows something: a value, or a formula with a result; not a cell that carries only a format.
 bool Filled(const Cell& c) {
   if (c.type == CellType::Blank) return false;
-  return c.type != CellType::Formula || static_cast<CachedKind>(c.sub) != CachedKind::None;
+  return c.type != CellType::Formula || c.cached() != CachedKind::None;
 }
 constexpr int kReach = 256;  // format-only cells stepped over before giving up
 }  // namespace

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "engine/core/builtin_formats.h"
+#include "engine/core/number_format.h"
 #include "engine/core/cellref.h"
 #include "engine/core/error.h"
 
@@ -69,10 +69,11 @@ struct Mapper {
   }
 
   uint32_t mapString(const Cell& c) {
-    auto& table = c.sub == kSharedString ? shared : own;
-    if (c.aux >= table.size()) return dst.strings.intern(src.str(c));
-    if (table[c.aux] == kUnmapped) table[c.aux] = dst.strings.intern(src.str(c));
-    return table[c.aux];
+    auto& table = c.inSharedStrings() ? shared : own;
+    uint32_t i = c.stringIndex();
+    if (i >= table.size()) return dst.strings.intern(src.str(c));
+    if (table[i] == kUnmapped) table[i] = dst.strings.intern(src.str(c));
+    return table[i];
   }
 
   // Source dates count from 1904, the destination's from 1900: the same day needs another number.
@@ -196,13 +197,8 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
   int32_t labelRow = rect.r1;  // the first source row whose label is not written yet
   auto labelsTo = [&](int32_t r) {
     for (; labelRow <= r; ++labelRow) {
-      Cell l;
-      l.row = static_cast<uint32_t>(labelRow + dRow);
-      l.col = static_cast<uint16_t>(rules.labelCol);
-      l.type = CellType::String;
-      l.sub = kOwnString;
-      l.aux = labelRow - rect.r1 < rules.headRows ? headString : labelString;
-      out.cells.push_back(l);
+      out.cells.push_back(Cell::OwnStringValue(labelRow - rect.r1 < rules.headRows ? headString : labelString)
+                              .place(labelRow + dRow, rules.labelCol, 0));
       take(Rect{labelRow + dRow, rules.labelCol, labelRow + dRow, rules.labelCol});
     }
   };
@@ -234,19 +230,15 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
     if (s.col < rect.c1 || s.col > rect.c2) continue;
     if (inherits) passTo(static_cast<int32_t>(s.row), s.col);
     Cell c = s;
-    c.row = static_cast<uint32_t>(static_cast<int32_t>(s.row) + dRow);
-    c.col = static_cast<uint16_t>(s.col + dCol);
-    c.style = map.mapStyle(s.style);
     switch (s.type) {
       case CellType::Number:
-        c.num = map.dateValue(s.num, s.style);
+        c = Cell::NumberValue(map.dateValue(s.number(), s.style));
         break;
       case CellType::String:
-        c.aux = map.mapString(s);
-        c.sub = kOwnString;
+        c = Cell::OwnStringValue(map.mapString(s));
         break;
       case CellType::Formula: {
-        const Formula& f = src.formulas[s.aux];
+        const Formula& f = src.formula(s);
         bool arrayFits = f.kind == FormulaKind::Normal || Intersect(f.arrayRange, rect) == f.arrayRange;
         ShiftedFormula shifted;
         if (!f.valueOnly) {
@@ -262,30 +254,21 @@ int64_t PasteBlock(const SheetData& src, const StyleTable& srcStyles, const Rect
           if (f.kind != FormulaKind::Normal)
             nf.arrayRange = Rect{f.arrayRange.r1 + dRow, f.arrayRange.c1 + dCol, f.arrayRange.r2 + dRow,
                                  f.arrayRange.c2 + dCol};
-          if (static_cast<CachedKind>(s.sub) == CachedKind::Number) c.num = map.dateValue(s.num, s.style);
-          c.aux = static_cast<uint32_t>(out.formulas.size());
+          double cached = s.cached() == CachedKind::Number ? map.dateValue(s.number(), s.style) : s.number();
+          c = Cell::FormulaValue(static_cast<uint32_t>(out.formulas.size()), s.cached(), cached);
           out.formulas.push_back(std::move(nf));
           break;
         }
         // The formula cannot keep its meaning here: its last result stands in for it.
         ++asValues;
-        switch (static_cast<CachedKind>(s.sub)) {
-          case CachedKind::Number: c.type = CellType::Number; c.num = map.dateValue(s.num, s.style); break;
-          case CachedKind::Bool: c.type = CellType::Bool; break;
-          case CachedKind::Error: c.type = CellType::Error; c.sub = f.cachedError; break;
-          case CachedKind::String:
-            c.type = CellType::String;
-            c.sub = kOwnString;
-            c.aux = dst.strings.intern(f.cachedString);
-            break;
-          case CachedKind::None: c.type = CellType::Blank; c.sub = 0; break;
-        }
-        if (c.type == CellType::Blank && c.style == 0) continue;
+        c = CachedResultCell(s, f, [&](std::string_view text) { return dst.strings.intern(text); });
+        if (c.type == CellType::Number) c = Cell::NumberValue(map.dateValue(c.number(), s.style));
         break;
       }
       default:
         break;
     }
+    c.place(static_cast<int32_t>(s.row) + dRow, s.col + dCol, map.mapStyle(s.style));
     if (c.type == CellType::Blank && c.style == 0) continue;
     if (labels) labelsTo(static_cast<int32_t>(s.row));
     out.cells.push_back(c);

@@ -21,7 +21,6 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 }  // namespace
 
 // ---------------------------------------------------------------------------

@@ -20,7 +20,6 @@ namespace corvane {
 
 namespace {
 
-std::string Quoted(const std::string& path) { return "\"" + path + "\""; }
 
 // True when the bytes hold `ascii` as UTF-16LE, as compound-file directory names are stored.
 bool HasUtf16Name(const std::string& bytes, std::string_view ascii) {
@@ -74,7 +73,7 @@ std::string OdfMediaType(const ZipPackage& pkg, const std::string& path) {
   if (pkg.has("META-INF/manifest.xml")) {
     ManifestHandler h;
     try {
-      XmlParser::Parse(h, pkg.read("META-INF/manifest.xml", 16u << 20), Quoted(path) + " (part META-INF/manifest.xml)");
+      XmlParser::Parse(h, pkg.read("META-INF/manifest.xml", 16u << 20), PartOf(path, "META-INF/manifest.xml"));
     } catch (const AutomationError&) {
       h.mediaType.clear();  // a damaged manifest says nothing; the content may still
     }
@@ -85,7 +84,7 @@ std::string OdfMediaType(const ZipPackage& pkg, const std::string& path) {
     // A content.xml that is no OpenDocument says nothing: the package is some other archive.
     BodyHandler h;
     try {
-      XmlParser parser(h, Quoted(path) + " (part content.xml)");
+      XmlParser parser(h, PartOf(path, "content.xml"));
       auto in = pkg.open("content.xml");
       char buf[1 << 14];
       while (h.kind.empty()) {

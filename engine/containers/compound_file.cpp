@@ -46,11 +46,11 @@ std::string NameToUtf8(const char* p, size_t units) {
 
 CompoundFile::CompoundFile(const std::string& path, const std::string& shown) : shown_(shown) {
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw AutomationError("\"" + shown_ + "\" cannot be opened: it does not exist or you may not read it.");
+  if (fd_ < 0) throw AutomationError(Quoted(shown_) + " cannot be opened: it does not exist or you may not read it.");
   struct stat st;
   if (::fstat(fd_, &st) != 0) {
     ::close(fd_);
-    throw AutomationError("\"" + shown_ + "\" cannot be read.");
+    throw AutomationError(Quoted(shown_) + " cannot be read.");
   }
   fileSize_ = static_cast<uint64_t>(st.st_size);
   try {
@@ -155,7 +155,7 @@ CompoundFile::~CompoundFile() {
 }
 
 void CompoundFile::damaged(const std::string& why) const {
-  throw AutomationError("\"" + shown_ + "\" is damaged: " + why + ".");
+  throw AutomationError(Quoted(shown_) + " is damaged: " + why + ".");
 }
 
 void CompoundFile::readAt(uint64_t offset, char* out, size_t n) const {

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "engine/containers/ooxml_xml.h"
+#include "engine/containers/xml_reader.h"
 
 namespace corvane {
 
@@ -10,27 +11,35 @@ namespace {
 
 using ooxml::Attrs;
 
-class ThemeReader : public ooxml::XmlSink {
+class ThemeReader : public XmlHandler {
  public:
-  ThemeColors colors = kDefaultTheme;
+  Theme theme;
 
-  void start(const char* name, const char** atts) override {
-    std::string_view ln = LocalName(name);
+  void start(std::string_view ln, const char** atts) override {
     ++depth_;
     if (depth_ == 2 && ln == "themeElements") inElements_ = depth_;
     else if (inElements_ && depth_ == inElements_ + 1 && ln == "clrScheme" && !schemeDone_)
       inScheme_ = depth_;
     else if (inScheme_ && depth_ == inScheme_ + 1) slot_ = SlotOf(ln);
     else if (inScheme_ && slot_ >= 0 && depth_ == inScheme_ + 2) ReadSchemeColor(ln, Attrs(atts));
+    else if (ln == "majorFont") fonts_ = &theme.majorFonts;
+    else if (ln == "minorFont") fonts_ = &theme.minorFonts;
+    else if (ln == "font" && fonts_) {
+      Attrs a(atts);
+      auto script = a.get("script");
+      auto face = a.get("typeface");
+      if (script && face && !face->empty()) (*fonts_)[std::string(*script)] = std::string(*face);
+    }
   }
 
-  void end() override {
+  void end(std::string_view ln) override {
     if (inScheme_ && depth_ == inScheme_ + 1) slot_ = -1;
     if (depth_ == inScheme_) {
       inScheme_ = 0;
       schemeDone_ = true;  // later schemes (extraClrSchemeLst) are alternatives, not the theme
     }
     if (depth_ == inElements_) inElements_ = 0;
+    if (ln == "majorFont" || ln == "minorFont") fonts_ = nullptr;
     --depth_;
   }
 
@@ -45,7 +54,7 @@ class ThemeReader : public ooxml::XmlSink {
   }
 
   void ReadSchemeColor(std::string_view ln, const Attrs& a) {
-    Rgb& slot = colors[static_cast<size_t>(slot_)];
+    Rgb& slot = theme.colors[static_cast<size_t>(slot_)];
     Rgb v = 0;
     if (ln == "srgbClr") {
       if (auto s = a.get("val"); s && ooxml::ToRgb(*s, v)) slot = v;
@@ -59,14 +68,15 @@ class ThemeReader : public ooxml::XmlSink {
 
   int depth_ = 0, inElements_ = 0, inScheme_ = 0, slot_ = -1;
   bool schemeDone_ = false;
+  std::map<std::string, std::string>* fonts_ = nullptr;
 };
 
 }  // namespace
 
-ThemeColors ReadThemeColors(std::string_view themeXml) {
-  ThemeReader theme;
-  if (!themeXml.empty()) ooxml::RunExpat(themeXml, "xl/theme/theme1.xml", theme);
-  return theme.colors;
+Theme ReadTheme(std::string_view themeXml, const std::string& what) {
+  ThemeReader reader;
+  if (!themeXml.empty()) XmlParser::Parse(reader, themeXml, what);
+  return std::move(reader.theme);
 }
 
 }  // namespace corvane

@@ -1,12 +1,9 @@
-// The attribute values and the expat driver of the parts the styles readers read
-// (styles.xml and the theme part): entity declarations are refused, the document's own
-// encoding is honoured, and attributes are looked up by local name, a plain one first.
+// Attribute values of the parts the styles readers read (styles.xml and the theme part),
+// looked up by local name, a plain one first. The parts are parsed by the one XML driver
+// (xml_reader.h).
 #pragma once
 
-#include <expat.h>
-
 #include <cstdint>
-#include <exception>
 #include <optional>
 #include <string_view>
 
@@ -57,21 +54,5 @@ class Attrs {
  private:
   const char** atts_;
 };
-
-// What RunExpat hands elements to.
-class XmlSink {
- public:
-  virtual ~XmlSink() = default;
-  virtual void start(const char* name, const char** atts) = 0;
-  virtual void end() = 0;
-
-  XML_Parser parser = nullptr;
-  bool entities = false;
-  std::exception_ptr error;
-};
-
-// Parses `text` whole into `sink`. Throws AutomationError naming `part` when it is not
-// well formed or declares entities, and rethrows what the sink threw.
-void RunExpat(std::string_view text, const char* part, XmlSink& sink);
 
 }  // namespace corvane::ooxml

@@ -49,7 +49,7 @@ class ContentTypesHandler : public XmlHandler {
 
 std::vector<Relationship> ParseRels(const ZipPackage& pkg, const std::string& relsPart, const std::string& shown) {
   RelsHandler h;
-  XmlParser parser(h, "\"" + shown + "\" (part " + relsPart + ")");
+  XmlParser parser(h, PartOf(shown, relsPart));
   pkg.stream(relsPart, [&](const char* p, size_t n) { parser.feed(p, n); });
   parser.finish();
   return std::move(h.rels);
@@ -114,7 +114,7 @@ std::string PartContentType(const ZipPackage& pkg, std::string_view part, const 
   std::string_view file = part.substr(part.rfind('/') + 1);
   auto dot = file.rfind('.');
   ContentTypesHandler h(part, dot == std::string_view::npos ? std::string_view() : file.substr(dot + 1));
-  XmlParser parser(h, "\"" + shown + "\" (part " + kTypes + ")");
+  XmlParser parser(h, PartOf(shown, kTypes));
   pkg.stream(kTypes, [&](const char* p, size_t n) { parser.feed(p, n); });
   parser.finish();
   return h.override_.empty() ? h.byExtension_ : h.override_;

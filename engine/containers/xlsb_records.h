@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/core/biff_common.h"
 #include "engine/core/unicode.h"
 
 namespace corvane::xlsb {
@@ -16,51 +17,12 @@ namespace corvane::xlsb {
 struct RecordTooShort {};
 
 // Reads the fields of one record body; every read is checked against what remains.
-class Reader {
+class Reader : public biff::FieldReader<RecordTooShort> {
  public:
-  Reader(const uint8_t* data, size_t size) : p_(data), end_(data + size) {}
+  using FieldReader::FieldReader;
 
-  size_t left() const { return static_cast<size_t>(end_ - p_); }
-  const uint8_t* here() const { return p_; }
-  void need(size_t n) const {
-    if (left() < n) throw RecordTooShort{};
-  }
-  void skip(size_t n) {
-    need(n);
-    p_ += n;
-  }
-  uint8_t u8() {
-    need(1);
-    return *p_++;
-  }
-  uint16_t u16() {
-    need(2);
-    uint16_t v = static_cast<uint16_t>(p_[0] | (p_[1] << 8));
-    p_ += 2;
-    return v;
-  }
-  uint32_t u32() {
-    need(4);
-    uint32_t v = static_cast<uint32_t>(p_[0]) | (static_cast<uint32_t>(p_[1]) << 8) |
-                 (static_cast<uint32_t>(p_[2]) << 16) | (static_cast<uint32_t>(p_[3]) << 24);
-    p_ += 4;
-    return v;
-  }
-  int32_t i32() { return static_cast<int32_t>(u32()); }
-  double f64() {
-    need(8);
-    double v;
-    std::memcpy(&v, p_, 8);
-    p_ += 8;
-    return v;
-  }
   // XLWideString: a 4-byte count of UTF-16 units, then the units. Appends to `out`.
-  void wideString(std::string& out) {
-    uint32_t n = u32();
-    if (n > left() / 2) throw RecordTooShort{};
-    AppendUtf16Le(out, p_, n);
-    p_ += size_t{n} * 2;
-  }
+  void wideString(std::string& out) { chars(u32(), true, out); }
   // XLNullableWideString: as above, 0xFFFFFFFF for none. False for none.
   bool nullableWideString(std::string& out) {
     need(4);
@@ -72,16 +34,7 @@ class Reader {
     return true;
   }
   // A string with a 2-byte count of UTF-16 units (formula string constants).
-  void shortString(std::string& out) {
-    uint16_t n = u16();
-    if (n > left() / 2) throw RecordTooShort{};
-    AppendUtf16Le(out, p_, n);
-    p_ += size_t{n} * 2;
-  }
-
- private:
-  const uint8_t* p_;
-  const uint8_t* end_;
+  void shortString(std::string& out) { chars(u16(), true, out); }
 };
 
 // Receives the records of a part one by one.

@@ -1,11 +1,16 @@
-// A thin push parser over expat. Element and attribute names come without their
-// namespace prefix, so prefixed, default and Strict namespaces read alike.
-// Document type declarations are refused: no workbook needs one, and they are
-// how entity bombs and external entities get in.
+// The one XML driver over expat, for every XML part of every format, with one safety
+// policy: a document type declaration is refused outright (no workbook needs one, and it is
+// how entity expansion bombs and external entities get in). The fast worksheet tokenizer
+// (fast_xml.h) refuses them too. Element and attribute names come without their namespace
+// prefix, so prefixed, default and Strict namespaces read alike. Parts are read as UTF-8, or
+// as UTF-16 when they start with its byte order mark (the two encodings a package's parts
+// may have); an encoding declaration naming another is not followed, as the fast tokenizer
+// does not follow it.
 #pragma once
 
 #include <expat.h>
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -35,19 +40,24 @@ inline const char* Attr(const char** attrs, std::string_view local) {
 
 class XmlParser {
  public:
-  // `what` names the document in errors, e.g. "\"a.xlsx\", part xl/workbook.xml".
+  // `what` names the file and the part in errors, e.g. "\"a.xlsx\" (part xl/workbook.xml)".
   XmlParser(XmlHandler& handler, std::string what);
   ~XmlParser();
   XmlParser(const XmlParser&) = delete;
   XmlParser& operator=(const XmlParser&) = delete;
 
-  void feed(const char* data, size_t n);  // throws AutomationError
+  // Throws AutomationError for a document that is not well formed or has a document type
+  // declaration; what the handler throws passes through as it is.
+  void feed(const char* data, size_t n);
   void finish();
   // Parses one whole document.
   static void Parse(XmlHandler& handler, std::string_view doc, std::string what);
 
  private:
   [[noreturn]] void raise();
+  // Runs a handler's callback; what it throws stops the parser and is thrown again by raise().
+  template <typename F>
+  static void Guarded(void* self, F&& f);
   static void OnStart(void* self, const XML_Char* name, const XML_Char** attrs);
   static void OnEnd(void* self, const XML_Char* name);
   static void OnText(void* self, const XML_Char* s, int len);
@@ -57,7 +67,7 @@ class XmlParser {
   XmlHandler& handler_;
   std::string what_;
   bool doctype_ = false;
-  std::string pendingError_;
+  std::exception_ptr pending_;
 };
 
 }  // namespace corvane

@@ -19,7 +19,7 @@ ZipPackage::ZipPackage(const std::string& path, const std::string& shownName) : 
       zip_error_init_with_code(&ze, err);
       std::string why = zip_error_strerror(&ze);
       zip_error_fini(&ze);
-      throw AutomationError("\"" + shown_ + "\" is damaged and cannot be opened (" + why + ").");
+      throw AutomationError(Quoted(shown_) + " is damaged and cannot be opened (" + why + ").");
     }
   }
 }
@@ -37,7 +37,7 @@ long long ZipPackage::locate(std::string_view part) const {
 bool ZipPackage::has(std::string_view part) const { return locate(part) >= 0; }
 
 void ZipPackage::fail(std::string_view part, const std::string& why) const {
-  throw AutomationError("\"" + shown_ + "\" is damaged: its part " + std::string(part) + " " + why + ".");
+  throw AutomationError(Quoted(shown_) + " is damaged: its part " + std::string(part) + " " + why + ".");
 }
 
 void ZipPackage::stream(std::string_view part,

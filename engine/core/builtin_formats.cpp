@@ -1,11 +1,7 @@
 #include "engine/core/builtin_formats.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
-#include <vector>
-
-#include "engine/core/ascii.h"
 
 namespace corvane {
 
@@ -87,84 +83,6 @@ int BuiltinNumFmtId(std::string_view code) {
     if (!localeLook && !kCodes[id].empty() && kCodes[id] == code) return static_cast<int>(id);
   }
   return -1;
-}
-
-bool IsDateFormat(std::string_view code) {
-  // The h, m and s codes in order, so that each m can be told apart afterwards:
-  // it is minutes right after an hour or right before a second, a month otherwise.
-  // 'M' marks elapsed minutes ([mm]), '|' a section boundary.
-  struct Tok {
-    char kind;
-    size_t len;
-  };
-  std::vector<Tok> toks;
-  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-  auto startsNoCase = [&](size_t at, std::string_view word) {
-    return at + word.size() <= code.size() && EqualsNoCase(code.substr(at, word.size()), word);
-  };
-
-  size_t i = 0;
-  const size_t n = code.size();
-  while (i < n) {
-    char c = lower(code[i]);
-    switch (c) {
-      case '"': {
-        size_t close = code.find('"', i + 1);
-        i = close == std::string_view::npos ? n : close + 1;
-        break;
-      }
-      case '\\':
-      case '!':
-      case '_':
-      case '*':
-        i += 2;  // the next character is literal text, padding or fill
-        break;
-      case '[': {
-        size_t close = code.find(']', i + 1);
-        if (close == std::string_view::npos) return false;
-        std::string_view inner = code.substr(i + 1, close - i - 1);
-        i = close + 1;
-        if (inner.empty()) break;
-        char k = lower(inner[0]);
-        if ((k == 'h' || k == 'm' || k == 's') &&
-            std::all_of(inner.begin(), inner.end(), [&](char x) { return lower(x) == k; }))
-          toks.push_back({k == 'm' ? 'M' : k, inner.size()});
-        break;  // colours, conditions, locales: no date codes in there
-      }
-      case ';':
-        toks.push_back({'|', 1});
-        ++i;
-        break;
-      case 'y':
-      case 'd':
-        return true;
-      case 'a':
-        if (startsNoCase(i, "am/pm")) i += 5;
-        else if (startsNoCase(i, "a/p")) i += 3;
-        else ++i;
-        break;
-      case 'h':
-      case 'm':
-      case 's': {
-        size_t j = i;
-        while (j < n && lower(code[j]) == c) ++j;
-        toks.push_back({c, j - i});
-        i = j;
-        break;
-      }
-      default:
-        ++i;
-    }
-  }
-
-  for (size_t k = 0; k < toks.size(); ++k) {
-    if (toks[k].kind != 'm') continue;
-    if (toks[k].len >= 3) return true;  // mmm, mmmm, mmmmm: month names
-    bool afterHour = k > 0 && toks[k - 1].kind == 'h';
-    bool beforeSecond = k + 1 < toks.size() && toks[k + 1].kind == 's';
-    if (!afterHour && !beforeSecond) return true;
-  }
-  return false;
 }
 
 }  // namespace corvane

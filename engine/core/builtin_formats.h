@@ -1,5 +1,4 @@
-// The number formats a workbook names by id alone (0-58), without storing their codes, and
-// which format codes show dates.
+// The number formats a workbook names by id alone (0-58), without storing their codes.
 #pragma once
 
 #include <string_view>
@@ -15,10 +14,5 @@ std::string_view BuiltinNumFmt(int id);
 // date stays the user's short date). Currency and East Asian ids are never given: a custom
 // code that reads like one would change its symbol or calendar with the locale.
 int BuiltinNumFmtId(std::string_view code);
-
-// True for a format that shows a calendar date: it has y, d or a month m outside
-// quotes, escapes and [..] sections. Pure time (h:mm:ss) and elapsed time ([h]:mm)
-// formats are not dates.
-bool IsDateFormat(std::string_view code);
 
 }  // namespace corvane

@@ -45,7 +45,9 @@ ErrorCode ParseError(std::string_view text);
 // What a formula's cached result is.
 enum class CachedKind : uint8_t { None, Number, String, Bool, Error };
 
-// 24 bytes: one per cell, no heap behind it.
+// 24 bytes: one per cell, no heap behind it. Its fields are packed: what `sub` and `aux` hold
+// depends on the type. Readers build cells through SheetBuilder (sheet_builder.h), everything
+// else reads and makes them through the members below; only the model knows the packing.
 struct Cell {
   double num = 0;         // Number, Bool (0/1), a formula's cached number or bool
   uint32_t row = 0;       // 0-based
@@ -53,7 +55,46 @@ struct Cell {
   CellType type = CellType::Blank;
   uint8_t sub = 0;        // String: kSharedString or kOwnString; Error: ErrorCode; Formula: CachedKind
   uint32_t style = 0;     // index into the owning workbook's style table
-  uint32_t aux = 0;       // String: string index; Formula: formula index; Error w/ formula: ErrorCode
+  uint32_t aux = 0;       // String: string index; Formula: formula index
+
+  // Values without a place or a format (see place()).
+  static Cell NumberValue(double v) { return Make(CellType::Number, v, 0, 0); }
+  static Cell BoolValue(bool b) { return Make(CellType::Bool, b ? 1 : 0, 0, 0); }
+  static Cell ErrorValue(ErrorCode e) { return Make(CellType::Error, 0, static_cast<uint8_t>(e), 0); }
+  static Cell SharedStringValue(uint32_t index) { return Make(CellType::String, 0, kShared, index); }  // SheetData::shared
+  static Cell OwnStringValue(uint32_t index) { return Make(CellType::String, 0, kOwn, index); }        // SheetData::strings
+  static Cell BlankValue() { return Cell{}; }
+  // A formula (SheetData::formulas[formula]) whose last result was of kind `cached`; a cached
+  // number or boolean is `number`.
+  static Cell FormulaValue(uint32_t formula, CachedKind cached, double number = 0) {
+    return Make(CellType::Formula, number, static_cast<uint8_t>(cached), formula);
+  }
+  // The cell at (row, col), 0-based, in format `style`.
+  Cell& place(int32_t r, int32_t c, uint32_t s) {
+    row = static_cast<uint32_t>(r);
+    col = static_cast<uint16_t>(c);
+    style = s;
+    return *this;
+  }
+
+  double number() const { return num; }        // Number; Bool as 0/1; a formula's cached number or bool
+  bool boolean() const { return num != 0; }     // Bool; a formula's cached bool
+  ErrorCode error() const { return static_cast<ErrorCode>(sub); }          // Error
+  bool inSharedStrings() const { return sub == kShared; }                  // String: which strings
+  uint32_t stringIndex() const { return aux; }                             // String
+  uint32_t formulaIndex() const { return aux; }                            // Formula
+  CachedKind cached() const { return static_cast<CachedKind>(sub); }       // Formula
+
+ private:
+  static constexpr uint8_t kShared = 0, kOwn = 1;
+  static Cell Make(CellType t, double v, uint8_t s, uint32_t a) {
+    Cell c;
+    c.type = t;
+    c.num = v;
+    c.sub = s;
+    c.aux = a;
+    return c;
+  }
 };
 static_assert(sizeof(Cell) == 24);
 
@@ -67,9 +108,10 @@ struct Formula {
   FormulaKind kind = FormulaKind::Normal;
   Rect arrayRange;            // Array / DynamicArray: the range the master cell spans
   std::string cachedString;   // cached result when it is a string
-  uint8_t cachedError = 0;    // cached ErrorCode when the result is an error
+  uint8_t cachedError = 0;    // cached ErrorCode when the result is an error (cachedErrorCode())
   bool valueOnly = false;     // read from a format whose tokens have no faithful A1 text:
                               // pasted as its cached result, like a reference to another sheet
+  ErrorCode cachedErrorCode() const { return static_cast<ErrorCode>(cachedError); }
 };
 
 // Strings packed end to end: no allocation per string.
@@ -153,8 +195,11 @@ struct SheetData {
   Rect used;
 
   std::string_view str(const Cell& c) const {
-    return c.sub == kSharedString ? shared->get(c.aux) : strings.get(c.aux);
+    return c.inSharedStrings() ? shared->get(c.stringIndex()) : strings.get(c.stringIndex());
   }
+  // The formula of a Formula cell.
+  const Formula& formula(const Cell& c) const { return formulas[c.formulaIndex()]; }
+  Formula& formula(const Cell& c) { return formulas[c.formulaIndex()]; }
   void sortCells();
   // The cell at (row, col), or nullptr. Needs sorted cells.
   const Cell* find(int32_t row, int32_t col) const;
@@ -173,6 +218,27 @@ struct SheetData {
   void finishLoading();
   size_t memoryBytes() const;
 };
+
+// A formula cell as the plain cell of its last result, in the same place and format: what a
+// cell stands for when its formula cannot be kept (a paste that loses its meaning, a part of
+// an array or a data table). A formula without a result becomes a blank of its format.
+// `ownString(text)` gives the index of a cached text among the own strings of the sheet the
+// cell is to be read with.
+template <typename OwnString>
+Cell CachedResultCell(const Cell& formulaCell, const Formula& f, OwnString&& ownString) {
+  Cell v;
+  switch (formulaCell.cached()) {
+    case CachedKind::Number: v = Cell::NumberValue(formulaCell.number()); break;
+    case CachedKind::Bool: v = Cell::BoolValue(formulaCell.boolean()); break;
+    case CachedKind::Error: v = Cell::ErrorValue(f.cachedErrorCode()); break;
+    case CachedKind::String: v = Cell::OwnStringValue(ownString(std::string_view(f.cachedString))); break;
+    case CachedKind::None: v = Cell::BlankValue(); break;
+  }
+  v.row = formulaCell.row;
+  v.col = formulaCell.col;
+  v.style = formulaCell.style;
+  return v;
+}
 
 // Styles of one workbook; index 0 is the workbook's default cell format.
 struct StyleTable {

@@ -60,10 +60,20 @@ class NumberFormat {
   // True when a number in this format shows a date or a time of day.
   bool IsDateTime() const;
 
+  // True when a number in this format shows a calendar date: a year, a month or a day in one
+  // of the sections numbers go through (the text section never shows one).
+  bool ShowsDate() const;
+
  private:
   struct Program;
   std::shared_ptr<const Program> program_;
 };
+
+// True for a format code that shows a calendar date (NumberFormat::ShowsDate): "d-mmm-yy",
+// "m/d/yy h:mm", "[$-F800]" (the long date). Times of day ("h:mm:ss"), elapsed times
+// ("[h]:mm"), a date only in the text section ("0;0;0;d") and codes that cannot be read are
+// not dates.
+bool IsDateFormat(std::string_view code);
 
 RenderedValue RenderBool(bool b);               // TRUE / FALSE, centred
 RenderedValue RenderError(std::string_view e);  // #DIV/0! etc. as given, centred

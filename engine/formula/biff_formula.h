@@ -1,11 +1,10 @@
-// Turns the parsed-expression tokens of a BIFF8 formula back into the A1 text an .xlsx
-// stores (no leading '=').
+// BIFF8 (.xls) formulas: the one token decompiler (biff_tokens.h) with the operand widths of
+// BIFF8 and the workbook's link tables.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "engine/core/formula_services.h"
 
@@ -15,12 +14,10 @@ namespace corvane {
 
 // Decompiles `rgce` (tokens) with `extra` (the constants of array tokens, which follow the
 // tokens in the record) for the cell at (row, col), 0-based; relative tokens of shared
-// formulas count from there. Returns false when the tokens have no faithful A1 text: an
-// unknown token or function, a link to another workbook, a malformed stream.
+// formulas count from there. Returns false (and leaves `out` alone) when the tokens have no
+// faithful A1 text: an unknown token or function, a link to another workbook, a malformed
+// stream.
 bool DecompileBiff8(std::string_view rgce, std::string_view extra, int32_t row, int32_t col, const BiffLinks& links,
                     std::string& out);
-
-// Quotes a sheet name for use before '!' when it needs quoting.
-std::string QuoteSheetName(std::string_view name);
 
 }  // namespace corvane

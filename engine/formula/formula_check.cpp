@@ -118,7 +118,7 @@ std::string FormulaSyntaxProblem(std::string_view s, bool trustPrefixed) {
             stack.pop();
             if (f.kind == 'f' && f.fn) {
               int args = f.any ? f.separators + 1 : 0;
-              if (args < f.fn->minArgs || args > MaxArgs(*f.fn))
+              if (!TakesArgs(*f.fn, static_cast<size_t>(args)))
                 return std::string(f.name) + " called with " + std::to_string(args) + " argument" +
                        (args == 1 ? "" : "s");
             } else if (f.kind == '(' && !f.any) {

@@ -185,7 +185,7 @@ size_t MatchError(std::string_view s, size_t p) {
   return kNone;
 }
 
-size_t SkipNumber(std::string_view s, size_t p) {
+size_t SkipNumberAt(std::string_view s, size_t p) {
   size_t q = p;
   while (q < s.size() && IsDigit(s[q])) ++q;
   if (q < s.size() && s[q] == '.') {
@@ -236,7 +236,7 @@ FormulaToken NextFormulaToken(std::string_view s, size_t i) {
   if ((IsLetter(ch) || ch == '$' || IsDigit(ch)) && MatchRef(s, i, t.ref)) return token(FormulaTok::Ref, t.ref.end);
   if (IsDigit(ch) || (ch == '.' && i + 1 < n && IsDigit(s[i + 1]))) {
     size_t k = IsDigit(ch) ? SheetPrefixEnd(s, i) : kNone;
-    return k != kNone ? token(FormulaTok::SheetPrefix, k) : token(FormulaTok::Number, SkipNumber(s, i));
+    return k != kNone ? token(FormulaTok::SheetPrefix, k) : token(FormulaTok::Number, SkipNumberAt(s, i));
   }
   if (IsNameStart(ch)) {
     size_t j = SkipName(s, i);
@@ -248,5 +248,7 @@ FormulaToken NextFormulaToken(std::string_view s, size_t i) {
   }
   return token(FormulaTok::Char, i + 1);
 }
+
+size_t FormulaNumberEnd(std::string_view text, size_t at) { return SkipNumberAt(text, at); }
 
 }  // namespace corvane

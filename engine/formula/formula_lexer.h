@@ -49,4 +49,8 @@ struct FormulaToken {
 // The token that starts at `at` (< text.size()).
 FormulaToken NextFormulaToken(std::string_view text, size_t at);
 
+// Past the number constant that starts at `at` (a digit, or '.' before one): digits, a
+// decimal point with digits, an exponent. OpenFormula writes numbers the same way.
+size_t FormulaNumberEnd(std::string_view text, size_t at);
+
 }  // namespace corvane

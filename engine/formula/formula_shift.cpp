@@ -1,14 +1,12 @@
 #include "engine/formula/formula_shift.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
 
 #include "engine/core/ascii.h"
-#include "engine/core/cellref.h"
 #include "engine/core/model.h"
-#include "engine/formula/biff_formula.h"
 #include "engine/formula/formula_lexer.h"
+#include "engine/formula/formula_text.h"
 
 // One pass over the formula text. Every token that cannot hold a reference
 // (strings, quoted sheet names, brackets, error literals, numbers, names) is
@@ -42,13 +40,10 @@ bool EmitRef(std::string_view s, const FormulaRef& ref, int32_t dRow, int32_t dC
       at = p.e;
       continue;
     }
-    if (p.abs) out.push_back('$');
     if (p.isRow) {
-      char buf[16];
-      auto res = std::to_chars(buf, buf + sizeof buf, moved[i] + 1);
-      out.append(buf, res.ptr);
+      AppendRowPart(out, moved[i], p.abs);
     } else {
-      AppendColumnName(out, moved[i]);
+      AppendColumnPart(out, moved[i], p.abs);
     }
     at = p.e;
   }
@@ -140,8 +135,7 @@ ShiftedFormula ShiftFormulaToMovedSheets(std::string_view s, int32_t dRow, int32
     if (!target) return t.begin;
     FormulaToken r = NextFormulaToken(s, t.end);
     if (r.kind != FormulaTok::Ref) return t.begin;
-    res.text += QuoteSheetName(target->name);
-    res.text += '!';
+    AppendSheetPrefix(res.text, {}, target->name);
     // The cells referred to moved with their sheet, wherever this formula went.
     if (!EmitRef(s, r.ref, target->dRow, target->dCol, res.text, true)) res.keepsMeaning = false;
     return r.end;

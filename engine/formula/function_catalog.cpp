@@ -11,10 +11,12 @@ namespace corvane {
 namespace {
 
 // Built-in functions by their number in the file, with the number of arguments a
-// fixed-argument call takes. 0-379 are those of .xls files; 380-479 came into the core
-// with Excel 2007 (the Analysis ToolPak and the cube functions), 480-484 with it too.
+// fixed-argument call takes. 0-379 are those of .xls files ([MS-XLS] 2.5.198.17 Ftab, whose
+// other numbers are macro-sheet functions); 380-479 came into the core with Excel 2007 (the
+// Analysis ToolPak and the cube functions), 480-484 with it too ([MS-XLSB] Ftab). Argument
+// counts follow the tables' grammar: "(ref / val), *29(ref / val)" is 1 to 30.
 constexpr FunctionSpec kBuiltins[] = {
-    {0, "COUNT", 0, 30}, {1, "IF", 2, 3}, {2, "ISNA", 1, 1}, {3, "ISERROR", 1, 1}, {4, "SUM", 0, 30},
+    {0, "COUNT", 1, 30}, {1, "IF", 2, 3}, {2, "ISNA", 1, 1}, {3, "ISERROR", 1, 1}, {4, "SUM", 1, 30},
     {5, "AVERAGE", 1, 30}, {6, "MIN", 1, 30}, {7, "MAX", 1, 30}, {8, "ROW", 0, 1}, {9, "COLUMN", 0, 1},
     {10, "NA", 0, 0}, {11, "NPV", 2, 30}, {12, "STDEV", 1, 30}, {13, "DOLLAR", 1, 2}, {14, "FIXED", 2, 3},
     {15, "SIN", 1, 1}, {16, "COS", 1, 1}, {17, "TAN", 1, 1}, {18, "ATAN", 1, 1}, {19, "PI", 0, 0},
@@ -30,7 +32,7 @@ constexpr FunctionSpec kBuiltins[] = {
     {68, "MONTH", 1, 1}, {69, "YEAR", 1, 1}, {70, "WEEKDAY", 1, 2}, {71, "HOUR", 1, 1}, {72, "MINUTE", 1, 1},
     {73, "SECOND", 1, 1}, {74, "NOW", 0, 0}, {75, "AREAS", 1, 1}, {76, "ROWS", 1, 1}, {77, "COLUMNS", 1, 1},
     {78, "OFFSET", 3, 5}, {82, "SEARCH", 2, 3}, {83, "TRANSPOSE", 1, 1}, {86, "TYPE", 1, 1},
-    {92, "SERIES", 4, 4}, {97, "ATAN2", 2, 2}, {98, "ASIN", 1, 1}, {99, "ACOS", 1, 1}, {100, "CHOOSE", 2, 30},
+    {92, "SERIES", 4, 5, false, nullptr, false}, {97, "ATAN2", 2, 2}, {98, "ASIN", 1, 1}, {99, "ACOS", 1, 1}, {100, "CHOOSE", 2, 30},
     {101, "HLOOKUP", 3, 4}, {102, "VLOOKUP", 3, 4}, {105, "ISREF", 1, 1}, {109, "LOG", 1, 2},
     {111, "CHAR", 1, 1}, {112, "LOWER", 1, 1}, {113, "UPPER", 1, 1}, {114, "PROPER", 1, 1}, {115, "LEFT", 1, 2},
     {116, "RIGHT", 1, 2}, {117, "EXACT", 2, 2}, {118, "TRIM", 1, 1}, {119, "REPLACE", 4, 4},
@@ -39,7 +41,7 @@ constexpr FunctionSpec kBuiltins[] = {
     {130, "T", 1, 1}, {131, "N", 1, 1}, {140, "DATEVALUE", 1, 1}, {141, "TIMEVALUE", 1, 1}, {142, "SLN", 3, 3},
     {143, "SYD", 4, 4}, {144, "DDB", 4, 5}, {148, "INDIRECT", 1, 2}, {162, "CLEAN", 1, 1},
     {163, "MDETERM", 1, 1}, {164, "MINVERSE", 1, 1}, {165, "MMULT", 2, 2}, {167, "IPMT", 4, 6},
-    {168, "PPMT", 4, 6}, {169, "COUNTA", 0, 30}, {183, "PRODUCT", 0, 30}, {184, "FACT", 1, 1},
+    {168, "PPMT", 4, 6}, {169, "COUNTA", 1, 30}, {183, "PRODUCT", 1, 30}, {184, "FACT", 1, 1},
     {189, "DPRODUCT", 3, 3}, {190, "ISNONTEXT", 1, 1}, {193, "STDEVP", 1, 30}, {194, "VARP", 1, 30},
     {195, "DSTDEVP", 3, 3}, {196, "DVARP", 3, 3}, {197, "TRUNC", 1, 2}, {198, "ISLOGICAL", 1, 1},
     {199, "DCOUNTA", 3, 3}, {204, "USDOLLAR", 1, 2}, {205, "FINDB", 2, 3}, {206, "SEARCHB", 2, 3},
@@ -62,10 +64,10 @@ constexpr FunctionSpec kBuiltins[] = {
     {308, "COVAR", 2, 2}, {309, "FORECAST", 3, 3}, {310, "FTEST", 2, 2}, {311, "INTERCEPT", 2, 2},
     {312, "PEARSON", 2, 2}, {313, "RSQ", 2, 2}, {314, "STEYX", 2, 2}, {315, "SLOPE", 2, 2},
     {316, "TTEST", 4, 4}, {317, "PROB", 3, 4}, {318, "DEVSQ", 1, 30}, {319, "GEOMEAN", 1, 30},
-    {320, "HARMEAN", 1, 30}, {321, "SUMSQ", 0, 30}, {322, "KURT", 1, 30}, {323, "SKEW", 1, 30},
+    {320, "HARMEAN", 1, 30}, {321, "SUMSQ", 1, 30}, {322, "KURT", 1, 30}, {323, "SKEW", 1, 30},
     {324, "ZTEST", 2, 3}, {325, "LARGE", 2, 2}, {326, "SMALL", 2, 2}, {327, "QUARTILE", 2, 2},
     {328, "PERCENTILE", 2, 2}, {329, "PERCENTRANK", 2, 3}, {330, "MODE", 1, 30}, {331, "TRIMMEAN", 2, 2},
-    {332, "TINV", 2, 2}, {336, "CONCATENATE", 0, 30}, {337, "POWER", 2, 2}, {342, "RADIANS", 1, 1},
+    {332, "TINV", 2, 2}, {336, "CONCATENATE", 1, 30}, {337, "POWER", 2, 2}, {342, "RADIANS", 1, 1},
     {343, "DEGREES", 1, 1}, {344, "SUBTOTAL", 2, 30}, {345, "SUMIF", 2, 3}, {346, "COUNTIF", 2, 2},
     {347, "COUNTBLANK", 1, 1}, {350, "ISPMT", 4, 4}, {351, "DATEDIF", 3, 3}, {352, "DATESTRING", 1, 1},
     {353, "NUMBERSTRING", 2, 2}, {354, "ROMAN", 1, 2}, {358, "GETPIVOTDATA", 2, 2}, {359, "HYPERLINK", 1, 2},
@@ -116,7 +118,7 @@ constexpr FunctionSpec kPrefixed[] = {
     {kNoFunctionId, "ARABIC", 1, 1, true}, {kNoFunctionId, "ARRAYTOTEXT", 1, 2, true},
     {kNoFunctionId, "BASE", 2, 3, true}, {kNoFunctionId, "BETA.DIST", 4, 6, true},
     {kNoFunctionId, "BETA.INV", 3, 5, true}, {kNoFunctionId, "BINOM.DIST", 4, 4, true},
-    {kNoFunctionId, "BINOM.DIST.RANGE", 3, 4, true}, {kNoFunctionId, "BINOM.INV", 3, 3, true},
+    {kNoFunctionId, "BINOM.DIST.RANGE", 3, 4, true, "B"}, {kNoFunctionId, "BINOM.INV", 3, 3, true},
     {kNoFunctionId, "BITAND", 2, 2, true}, {kNoFunctionId, "BITLSHIFT", 2, 2, true},
     {kNoFunctionId, "BITOR", 2, 2, true}, {kNoFunctionId, "BITRSHIFT", 2, 2, true},
     {kNoFunctionId, "BITXOR", 2, 2, true}, {kNoFunctionId, "BYCOL", 1, 2, true}, {kNoFunctionId, "BYROW", 1, 2, true},
@@ -138,9 +140,9 @@ constexpr FunctionSpec kPrefixed[] = {
     {kNoFunctionId, "F.TEST", 2, 2, true}, {kNoFunctionId, "FIELDVALUE", 2, 2, true},
     {kNoFunctionId, "FILTER", 2, 3, true}, {kNoFunctionId, "FILTERXML", 2, 2, true},
     {kNoFunctionId, "FLOOR.MATH", 1, 3, true}, {kNoFunctionId, "FLOOR.PRECISE", 1, 2, true},
-    {kNoFunctionId, "FORECAST.ETS", 3, 6, true}, {kNoFunctionId, "FORECAST.ETS.CONFINT", 3, 7, true},
-    {kNoFunctionId, "FORECAST.ETS.SEASONALITY", 2, 4, true}, {kNoFunctionId, "FORECAST.ETS.STAT", 3, 6, true},
-    {kNoFunctionId, "FORECAST.LINEAR", 3, 3, true}, {kNoFunctionId, "FORMULATEXT", 1, 1, true},
+    {kNoFunctionId, "FORECAST.ETS", 3, 6, true, "ORG.LIBREOFFICE.FORECAST.ETS.ADD"}, {kNoFunctionId, "FORECAST.ETS.CONFINT", 3, 7, true, "ORG.LIBREOFFICE.FORECAST.ETS.PI.ADD"},
+    {kNoFunctionId, "FORECAST.ETS.SEASONALITY", 2, 4, true, "ORG.LIBREOFFICE.FORECAST.ETS.SEASONALITY"}, {kNoFunctionId, "FORECAST.ETS.STAT", 3, 6, true, "ORG.LIBREOFFICE.FORECAST.ETS.STAT.ADD"},
+    {kNoFunctionId, "FORECAST.LINEAR", 3, 3, true}, {kNoFunctionId, "FORMULATEXT", 1, 1, true, "FORMULA"},
     {kNoFunctionId, "GAMMA", 1, 1, true}, {kNoFunctionId, "GAMMA.DIST", 4, 4, true},
     {kNoFunctionId, "GAMMA.INV", 3, 3, true}, {kNoFunctionId, "GAMMALN.PRECISE", 1, 1, true},
     {kNoFunctionId, "GAUSS", 1, 1, true}, {kNoFunctionId, "GROUPBY", 3, 8, true},
@@ -172,7 +174,7 @@ constexpr FunctionSpec kPrefixed[] = {
     {kNoFunctionId, "RRI", 3, 3, true}, {kNoFunctionId, "SCAN", 2, 3, true}, {kNoFunctionId, "SEC", 1, 1, true},
     {kNoFunctionId, "SECH", 1, 1, true}, {kNoFunctionId, "SEQUENCE", 1, 4, true},
     {kNoFunctionId, "SHEET", 0, 1, true}, {kNoFunctionId, "SHEETS", 0, 1, true},
-    {kNoFunctionId, "SINGLE", 1, 1, true}, {kNoFunctionId, "SKEW.P", 1, 255, true},
+    {kNoFunctionId, "SINGLE", 1, 1, true}, {kNoFunctionId, "SKEW.P", 1, 255, true, "SKEWP"},
     {kNoFunctionId, "SORT", 1, 4, true}, {kNoFunctionId, "SORTBY", 2, 255, true},
     {kNoFunctionId, "STDEV.P", 1, 255, true}, {kNoFunctionId, "STDEV.S", 1, 255, true},
     {kNoFunctionId, "STOCKHISTORY", 2, 11, true}, {kNoFunctionId, "SWITCH", 3, 254, true},
@@ -206,7 +208,8 @@ constexpr size_t kBuiltinIds = 485;
 const std::unordered_map<std::string_view, const FunctionSpec*>& ByName() {
   static const auto* map = [] {
     auto* m = new std::unordered_map<std::string_view, const FunctionSpec*>;
-    for (const FunctionSpec& f : kBuiltins) m->emplace(f.name, &f);
+    for (const FunctionSpec& f : kBuiltins)
+      if (f.inCells) m->emplace(f.name, &f);
     for (const FunctionSpec& f : kPrefixed) m->emplace(f.name, &f);
     for (const FunctionSpec& f : kBareByName) m->emplace(f.name, &f);
     return m;
@@ -247,6 +250,12 @@ const FunctionSpec* FunctionByFormulaName(std::string_view name) {
   }
   const FunctionSpec* f = Lookup(name);
   return f && f->prefixed == prefixed ? f : nullptr;
+}
+
+const FunctionSpec* FunctionByOdsName(std::string_view name) {
+  for (const FunctionSpec& f : kPrefixed)
+    if (f.odsName && name == f.odsName) return &f;
+  return nullptr;
 }
 
 bool IsPrefixedFunction(std::string_view name) {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "engine/core/cellref.h"
+#include "engine/formula/formula_lexer.h"
+#include "engine/formula/formula_text.h"
 #include "engine/formula/ods_functions.h"
 
 namespace corvane {
@@ -20,49 +22,13 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsNameStart(char c) { return IsLetter(c) || c == '_' || c == '\\' || static_cast<unsigned char>(c) >= 0x80; }
 bool IsNameChar(char c) { return IsNameStart(c) || IsDigit(c) || c == '.'; }
 
-// True when a sheet name can stand in a formula without quotes.
-bool PlainSheetName(std::string_view s) {
-  if (s.empty() || !(IsLetter(s[0]) || s[0] == '_')) return false;
-  for (char c : s)
-    if (!(IsLetter(c) || IsDigit(c) || c == '_' || c == '.')) return false;
-  // Names that read as a cell (A1, XFD10) or an R1C1 reference need quotes.
-  size_t i = 0;
-  while (i < s.size() && IsLetter(s[i])) ++i;
-  size_t j = i;
-  while (j < s.size() && IsDigit(s[j])) ++j;
-  if (j == s.size() && j > i && i <= 3) return false;
-  char c0 = static_cast<char>(s[0] & ~0x20);
-  if ((c0 == 'R' || c0 == 'C') && s.size() <= 1 + 7) {
-    bool rc = true;
-    for (size_t k = 1; k < s.size(); ++k) rc = rc && (IsDigit(s[k]) || (s[k] & ~0x20) == 'C');
-    if (rc) return false;
-  }
-  std::string up(s);
-  for (char& c : up) c = static_cast<char>(c & ~0x20);
-  return up != "TRUE" && up != "FALSE";
-}
-
-void AppendSheet(std::string& out, std::string_view sheet) {
-  if (PlainSheetName(sheet)) {
-    out.append(sheet);
-  } else {
-    out += '\'';
-    for (char c : sheet) {
-      if (c == '\'') out += '\'';
-      out += c;
-    }
-    out += '\'';
-  }
-  out += '!';
-}
-
 // One end of a reference inside [...]: [$][sheet].cell
 struct RefEnd {
   std::string sheet;
   bool hasSheet = false;
   bool refError = false;
-  std::string cell;   // as written, $ markers kept
-  bool col = false, row = false;
+  RefCorner at;
+  bool hasCol = false, hasRow = false;
 };
 
 bool ParseRefEnd(std::string_view s, size_t& i, RefEnd& out) {
@@ -104,32 +70,41 @@ bool ParseRefEnd(std::string_view s, size_t& i, RefEnd& out) {
     i += 5;
     return true;
   }
-  size_t b = i;
-  if (i < s.size() && s[i] == '$') ++i;
+  bool firstDollar = i < s.size() && s[i] == '$';
+  if (firstDollar) ++i;
   size_t l = i;
   while (i < s.size() && IsLetter(s[i])) ++i;
   std::string_view letters = s.substr(l, i - l);
-  bool hasCol = !letters.empty();
-  if (hasCol && ParseColumn(letters) < 0) return false;
+  out.hasCol = !letters.empty();
+  if (out.hasCol && (out.at.col = ParseColumn(letters)) < 0) return false;
+  // Without letters the '$' is the row's.
+  out.at.colAbs = out.hasCol && firstDollar;
+  out.at.rowAbs = !out.hasCol && firstDollar;
   size_t d = i;
-  if (i < s.size() && s[i] == '$') ++i;
+  if (i < s.size() && s[i] == '$') {
+    if (out.at.rowAbs) return false;
+    out.at.rowAbs = true;
+    ++i;
+  }
   size_t dd = i;
   while (i < s.size() && IsDigit(s[i])) ++i;
-  bool hasRow = i > dd;
-  if (!hasRow && d != i) return false;  // a stray '$'
-  if (hasRow) {
+  out.hasRow = i > dd;
+  if (!out.hasRow && (d != i || (!out.hasCol && firstDollar))) return false;  // a stray '$'
+  if (out.hasRow) {
     if (i - dd > 7) return false;
     long r = 0;
     std::from_chars(s.data() + dd, s.data() + i, r);
     if (r < 1 || r > kMaxRows) return false;
+    out.at.row = static_cast<int32_t>(r - 1);
   }
-  if (!hasCol && !hasRow) return false;
-  out.cell.assign(s.substr(b, i - b));
-  for (char& c : out.cell)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  out.col = hasCol && !hasRow;
-  out.row = hasRow && !hasCol;
-  return true;
+  return out.hasCol || out.hasRow;
+}
+
+// One end as A1 text: a cell, or a column or row alone (in a range of whole columns or rows).
+void AppendEnd(std::string& out, const RefEnd& e) {
+  if (e.hasCol && e.hasRow) AppendCellRef(out, e.at);
+  else if (e.hasCol) AppendColumnPart(out, e.at.col, e.at.colAbs);
+  else AppendRowPart(out, e.at.row, e.at.rowAbs);
 }
 
 // The inside of [...] as A1 text.
@@ -149,15 +124,15 @@ bool ConvertRef(std::string_view s, std::string& out) {
   }
   if (range) {
     if (b.hasSheet && (!a.hasSheet || b.sheet != a.sheet)) return false;  // a 3D reference
-    if (a.col != b.col || a.row != b.row) return false;
-  } else if (a.col || a.row) {
+    if (a.hasCol != b.hasCol || a.hasRow != b.hasRow) return false;
+  } else if (!a.hasCol || !a.hasRow) {
     return false;
   }
-  if (a.hasSheet) AppendSheet(out, a.sheet);
-  out += a.cell;
+  if (a.hasSheet) AppendSheetPrefix(out, {}, a.sheet);
+  AppendEnd(out, a);
   if (range) {
     out += ':';
-    out += b.cell;
+    AppendEnd(out, b);
   }
   return true;
 }
@@ -169,29 +144,17 @@ struct Token {
   std::string text;
 };
 
-constexpr std::string_view kErrors[] = {"#NULL!", "#DIV/0!", "#VALUE!", "#REF!", "#NAME?", "#NUM!", "#N/A"};
-
 bool Tokenize(std::string_view f, std::vector<Token>& toks) {
   std::vector<bool> calls;  // for each open parenthesis: whether it opens a call
   int braces = 0;
   size_t i = 0;
   while (i < f.size()) {
     char c = f[i];
-    if (c == '"') {
-      size_t j = i + 1;
-      for (;;) {
-        if (j >= f.size()) return false;
-        if (f[j] == '"') {
-          if (j + 1 < f.size() && f[j + 1] == '"') {
-            j += 2;
-            continue;
-          }
-          break;
-        }
-        ++j;
-      }
-      toks.push_back({Tok::Other, std::string(f.substr(i, j + 1 - i))});
-      i = j + 1;
+    if (c == '"') {  // strings and errors are written as in A1 text
+      FormulaToken t = NextFormulaToken(f, i);
+      if (!t.closed) return false;
+      toks.push_back({Tok::Other, std::string(f.substr(i, t.end - i))});
+      i = t.end;
     } else if (c == '[') {
       size_t j = i + 1;
       bool quoted = false;
@@ -205,23 +168,12 @@ bool Tokenize(std::string_view f, std::vector<Token>& toks) {
       toks.push_back({Tok::Ref, std::move(ref)});
       i = j + 1;
     } else if (c == '#') {
-      size_t n = 0;
-      for (std::string_view e : kErrors)
-        if (f.substr(i, e.size()) == e) n = e.size();
-      if (n == 0) return false;
-      toks.push_back({Tok::Other, std::string(f.substr(i, n))});
-      i += n;
+      FormulaToken t = NextFormulaToken(f, i);
+      if (t.kind != FormulaTok::Error) return false;
+      toks.push_back({Tok::Other, std::string(f.substr(i, t.end - i))});
+      i = t.end;
     } else if (IsDigit(c) || (c == '.' && i + 1 < f.size() && IsDigit(f[i + 1]))) {
-      size_t j = i;
-      while (j < f.size() && (IsDigit(f[j]) || f[j] == '.')) ++j;
-      if (j < f.size() && (f[j] == 'e' || f[j] == 'E')) {
-        size_t k = j + 1;
-        if (k < f.size() && (f[k] == '+' || f[k] == '-')) ++k;
-        if (k < f.size() && IsDigit(f[k])) {
-          j = k;
-          while (j < f.size() && IsDigit(f[j])) ++j;
-        }
-      }
+      size_t j = FormulaNumberEnd(f, i);
       toks.push_back({Tok::Other, std::string(f.substr(i, j - i))});
       i = j;
     } else if (IsNameStart(c)) {

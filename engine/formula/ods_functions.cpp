@@ -2,25 +2,12 @@
 
 #include <algorithm>
 
+#include "engine/formula/formula_lexer.h"
 #include "engine/formula/function_catalog.h"
 
 namespace corvane {
 
 namespace {
-
-// OpenFormula names the spreadsheet knows under another name, same arguments.
-struct Rename {
-  std::string_view from, to;
-};
-constexpr Rename kRenamed[] = {
-    {"B", "BINOM.DIST.RANGE"},
-    {"FORMULA", "FORMULATEXT"},
-    {"SKEWP", "SKEW.P"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.ADD", "FORECAST.ETS"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.PI.ADD", "FORECAST.ETS.CONFINT"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.STAT.ADD", "FORECAST.ETS.STAT"},
-    {"ORG.LIBREOFFICE.FORECAST.ETS.SEASONALITY", "FORECAST.ETS.SEASONALITY"},
-};
 
 // The spreadsheet's dynamic-array functions, whose spilled result a cell formula of ours
 // cannot carry.
@@ -46,24 +33,29 @@ void Default(std::vector<std::string>& args, size_t i, std::string_view value) {
 
 // OpenFormula's work week ({1;0;0;0;0;0;1}: a non-zero for each day off, Sunday first) as
 // the spreadsheet's weekend text ("0000011": a 1 for each day off, Monday first); empty
-// unless the argument is such an inline array.
+// unless the argument (already A1 text: {1,0,0,0,0,0,1}) is such an inline array.
 std::string WeekendMask(std::string_view a) {
   a = Trimmed(a);
   if (a.size() < 2 || a.front() != '{' || a.back() != '}') return {};
-  a = a.substr(1, a.size() - 2);
   std::string days;
-  size_t i = 0;
-  while (i <= a.size()) {
-    size_t j = a.find_first_of(",;", i);
-    if (j == std::string_view::npos) j = a.size();
-    std::string_view v = Trimmed(a.substr(i, j - i));
-    if (v == "TRUE" || v == "FALSE") days += v == "TRUE" ? '1' : '0';
-    else if (!v.empty() && v.find_first_not_of("0123456789.") == std::string_view::npos)
-      days += v.find_first_not_of("0.") == std::string_view::npos ? '0' : '1';
+  bool value = false;  // a value since the last separator
+  for (size_t i = 1; i + 1 < a.size();) {
+    FormulaToken t = NextFormulaToken(a.substr(0, a.size() - 1), i);
+    std::string_view v = a.substr(t.begin, t.end - t.begin);
+    i = t.end;
+    if (t.kind == FormulaTok::Char && Blank(v)) continue;
+    if (t.kind == FormulaTok::Char && (v == "," || v == ";")) {
+      if (!value) return {};
+      value = false;
+      continue;
+    }
+    if (value) return {};
+    if (t.kind == FormulaTok::Name && (v == "TRUE" || v == "FALSE")) days += v == "TRUE" ? '1' : '0';
+    else if (t.kind == FormulaTok::Number) days += v.find_first_not_of("0.") == std::string_view::npos ? '0' : '1';
     else return {};
-    i = j + 1;
+    value = true;
   }
-  if (days.size() != 7) return {};
+  if (!value || days.size() != 7) return {};
   return days.substr(1) + days[0];
 }
 
@@ -144,8 +136,8 @@ bool ConvertOdsCall(std::string_view name, bool oldNames, std::vector<std::strin
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   std::string fn;
   bool own = true;  // an OpenFormula function, not the spreadsheet's under a prefix
-  for (const Rename& r : kRenamed)
-    if (up == r.from) fn = r.to;
+  // Functions OpenFormula calls by another name, with the same arguments.
+  if (const FunctionSpec* renamed = FunctionByOdsName(up)) fn = renamed->name;
   if (fn.empty()) {
     std::string_view base = up;
     if (StartsWith(base, "COM.MICROSOFT.")) base.remove_prefix(14);
@@ -161,7 +153,7 @@ bool ConvertOdsCall(std::string_view name, bool oldNames, std::vector<std::strin
   }
   std::string call = IsPrefixedFunction(fn) ? "_xlfn." + fn : fn;
   const FunctionSpec* spec = FunctionByFormulaName(call);
-  if (!spec || args.size() < spec->minArgs || args.size() > static_cast<size_t>(MaxArgs(*spec))) return false;
+  if (!spec || !TakesArgs(*spec, args.size())) return false;
   out = call;
   out += '(';
   for (size_t i = 0; i < args.size(); ++i) {

@@ -14,13 +14,20 @@
 #include "engine/core/formula_services.h"
 #include "engine/core/iso_date.h"
 #include "engine/core/number_text.h"
+#include "engine/core/sheet_builder.h"
 #include "engine/core/unicode.h"
 #include "engine/ods/odf_text.h"
+#include "engine/ods/ods_scanner.h"
 #include "engine/ods/ods_styles.h"
 
 namespace corvane {
 
 namespace {
+
+using ods::Prefixes;
+using ods::StopParsing;
+using ods::TableList;
+using ods::TableScanner;
 
 // Cells that repeat counts may add to one sheet beyond those written out one by one.
 // A file claiming more is an attack or broken, and would not fit in memory anyway.
@@ -30,28 +37,6 @@ constexpr size_t kMaxCellText = 1u << 20;
 // The column count of older LibreOffice sheets: formatting that runs up to it is a
 // whole-row format like one that runs to column XFD.
 constexpr int32_t kLegacyCols = 1024;
-
-// Thrown to stop reading content.xml once the sheet at hand is complete.
-struct StopParsing {};
-
-// The prefixes a document binds to the namespaces we read; the usual ones unless it says otherwise.
-struct Prefixes {
-  std::string office = "office", table = "table", xlink = "xlink", calcext = "calcext";
-
-  void read(const char** a) {
-    static constexpr std::pair<std::string_view, std::string Prefixes::*> kUris[] = {
-        {"urn:oasis:names:tc:opendocument:xmlns:office:1.0", &Prefixes::office},
-        {"urn:oasis:names:tc:opendocument:xmlns:table:1.0", &Prefixes::table},
-        {"http://www.w3.org/1999/xlink", &Prefixes::xlink},
-        {"urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0", &Prefixes::calcext},
-    };
-    for (const char** p = a; *p; p += 2) {
-      if (std::strncmp(p[0], "xmlns:", 6) != 0) continue;
-      for (auto& [uri, member] : kUris)
-        if (uri == p[1]) this->*member = p[0] + 6;
-    }
-  }
-};
 
 // True when the qualified name, whose local part starts at localAt, has the prefix `prefix`.
 inline bool HasPrefix(const char* qname, size_t localAt, const std::string& prefix) {
@@ -141,16 +126,10 @@ class StylePartHandler : public XmlHandler {
 };
 
 // content.xml up to the first cell that matters: the styles, the null date and the tables' names.
-class ListHandler : public XmlHandler {
+class ListHandler : public XmlHandler, public TableList {
  public:
   // `styles` may be null: the head is then only read for its prefixes.
   explicit ListHandler(OdsStyleSheet* styles) : styles_(styles) {}
-
-  struct Table {
-    std::string name, style;
-  };
-  std::vector<Table> tables;
-  std::string nullDate;
 
   void start(std::string_view name, const char** a) override {
     ++depth_;
@@ -198,200 +177,6 @@ class ListHandler : public XmlHandler {
   OdsStyleSheet* styles_;
   Prefixes prefixes_;
   int depth_ = 0, stylesAt_ = 0, sheetAt_ = 0;
-};
-
-// Finds the tables of office:spreadsheet without tokenizing their cells: it looks at the
-// tags that open and close tables only, and at table:null-date. A sheet's rows can run to
-// hundreds of megabytes; listing must not read them as XML. Whether the document is well
-// formed is left to the sheet's own reading.
-class TableScanner {
- public:
-  // Handing over: the bytes from the start of the table sought on, in order.
-  using Sink = std::function<void(const char*, size_t)>;
-
-  // Lists every table into `list`; or, with a sink, skips `target` tables and hands the
-  // rest of the document, from the start of the next, to the sink.
-  TableScanner(const Prefixes& prefixes, ListHandler* list, const std::string& what, size_t target = SIZE_MAX,
-               Sink sink = {})
-      : list_(list), prefix_(prefixes.table), what_(what), target_(target), sink_(std::move(sink)),
-        open_("<" + prefixes.table + ":table"),
-        close_("</" + prefixes.table + ":table"),
-        nullDate_("<" + prefixes.table + ":null-date"),
-        end_("</" + prefixes.office + ":spreadsheet") {
-    need_ = std::max({open_.size(), close_.size(), nullDate_.size(), end_.size()}) + 1;
-  }
-
-  // Throws StopParsing at the end of office:spreadsheet.
-  void feed(const char* p, size_t n) {
-    if (found_) return sink_(p, n);
-    const char* e = p + n;
-    while (!carry_.empty() && p < e) {
-      // A tag cut by the previous chunk: complete it with as little of this one as it takes.
-      size_t old = carry_.size();
-      size_t take = std::min<size_t>(static_cast<size_t>(e - p), std::max<size_t>(4096, old));
-      carry_.append(p, take);
-      const char* b = carry_.data();
-      const char* stop = scan(b, b + carry_.size());
-      if (found_) {
-        std::string rest = carry_.substr(static_cast<size_t>(found_ - b));
-        carry_.clear();
-        sink_(rest.data(), rest.size());
-        if (p + take < e) sink_(p + take, static_cast<size_t>(e - p - take));
-        return;
-      }
-      size_t off = static_cast<size_t>(stop - b);
-      if (off == carry_.size()) {
-        carry_.clear();
-        p += take;
-      } else if (off >= old) {
-        p += off - old;  // the next cut tag starts in this chunk: read it from there
-        carry_.clear();
-      } else {
-        carry_.erase(0, off);
-        carry_.resize(carry_.size() - take);  // try again with more of this chunk
-        if (carry_.size() + take >= kMaxTag) throw AutomationError(what_ + " is damaged: a tag is too long.");
-        if (take == static_cast<size_t>(e - p)) {
-          carry_.append(p, take);
-          return;
-        }
-        carry_.append(p, take);
-        p += take;
-      }
-    }
-    const char* stop = scan(p, e);
-    if (found_) return sink_(found_, static_cast<size_t>(e - found_));
-    if (stop != e) carry_.assign(stop, e);
-  }
-
- private:
-  static constexpr size_t kMaxTag = 1u << 20;
-
-  static bool Boundary(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '/' || c == '>'; }
-
-  bool At(const char* q, const char* e, const std::string& pat) const {
-    return static_cast<size_t>(e - q) > pat.size() && std::memcmp(q, pat.data(), pat.size()) == 0 &&
-           Boundary(q[pat.size()]);
-  }
-
-  // The '>' ending the tag at q (quotes respected), or nullptr when the buffer ends first.
-  static const char* TagEnd(const char* q, const char* e) {
-    char quote = 0;
-    for (; q < e; ++q) {
-      if (quote) {
-        if (*q == quote) quote = 0;
-      } else if (*q == '"' || *q == '\'') {
-        quote = *q;
-      } else if (*q == '>') {
-        return q;
-      }
-    }
-    return nullptr;
-  }
-
-  // Returns where it stopped: e, or a '<' whose tag the buffer does not hold whole.
-  const char* scan(const char* q, const char* e) {
-    for (;;) {
-      q = static_cast<const char*>(std::memchr(q, '<', static_cast<size_t>(e - q)));
-      if (!q) return e;
-      if (static_cast<size_t>(e - q) < need_) return q;
-      if (q[1] == '/') {
-        if (At(q, e, close_)) {
-          --depth_;
-        } else if (At(q, e, end_)) {
-          throw StopParsing{};
-        }
-        ++q;
-        continue;
-      }
-      bool table = At(q, e, open_);
-      if (!table && !At(q, e, nullDate_)) {
-        ++q;
-        continue;
-      }
-      const char* end = TagEnd(q, e);
-      if (!end) return q;
-      bool selfClosing = end[-1] == '/';
-      if (table) {
-        if (depth_ == 0 && sink_) {
-          if (seen_++ == target_) {
-            found_ = q;
-            return q;
-          }
-        } else if (depth_ == 0 && list_) {
-          ListHandler::Table t;
-          t.name = attr(q, end, ":name");
-          t.style = attr(q, end, ":style-name");
-          list_->tables.push_back(std::move(t));
-        }
-        if (!selfClosing) ++depth_;
-      } else if (depth_ == 0 && list_) {
-        list_->nullDate = attr(q, end, ":date-value");
-      }
-      q = end + 1;
-    }
-  }
-
-  // The value of table-prefixed attribute `local` (":name") in the tag [b, e), entities decoded.
-  std::string attr(const char* b, const char* e, std::string_view local) const {
-    const std::string& prefix = prefix_;
-    const char* q = b + 1;
-    while (q < e && !Boundary(*q)) ++q;
-    while (q < e) {
-      while (q < e && (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r')) ++q;
-      const char* n = q;
-      while (q < e && *q != '=' && *q != ' ' && *q != '>' && *q != '/') ++q;
-      std::string_view name(n, static_cast<size_t>(q - n));
-      while (q < e && (*q == ' ' || *q == '=')) ++q;
-      if (q >= e || (*q != '"' && *q != '\'')) return {};
-      char quote = *q++;
-      const char* v = q;
-      while (q < e && *q != quote) ++q;
-      std::string_view value(v, static_cast<size_t>(q - v));
-      ++q;
-      if (name.size() == prefix.size() + local.size() && name.substr(0, prefix.size()) == prefix &&
-          name.substr(prefix.size()) == local)
-        return Decode(value);
-    }
-    return {};
-  }
-
-  static std::string Decode(std::string_view v) {
-    std::string out;
-    for (size_t i = 0; i < v.size(); ++i) {
-      if (v[i] != '&') {
-        out += v[i];
-        continue;
-      }
-      size_t semi = v.find(';', i);
-      if (semi == std::string_view::npos) break;
-      std::string_view ent = v.substr(i + 1, semi - i - 1);
-      uint32_t cp = 0;
-      if (ent == "amp") cp = '&';
-      else if (ent == "lt") cp = '<';
-      else if (ent == "gt") cp = '>';
-      else if (ent == "quot") cp = '"';
-      else if (ent == "apos") cp = '\'';
-      else if (ent.size() > 1 && ent[0] == '#') {
-        bool hex = ent[1] == 'x';
-        std::from_chars(ent.data() + (hex ? 2 : 1), ent.data() + ent.size(), cp, hex ? 16 : 10);
-      }
-      if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacementChar;
-      AppendUtf8(out, cp);
-      i = semi;
-    }
-    return out;
-  }
-
-  ListHandler* list_;
-  std::string prefix_;
-  std::string what_;
-  size_t target_, seen_ = 0;
-  Sink sink_;
-  const char* found_ = nullptr;
-  std::string open_, close_, nullDate_, end_;
-  size_t need_;
-  int depth_ = 0;
-  std::string carry_;
 };
 
 // One table of content.xml into SheetData: the hot path.
@@ -718,53 +503,39 @@ class SheetHandler : public XmlHandler {
     uint32_t count = static_cast<uint32_t>(col_ - col);
 
     Cell c;
-    c.row = static_cast<uint32_t>(row_ < kMaxRows ? row_ : 0);
-    c.col = static_cast<uint16_t>(col);
     bool content = true;
     if (formula_) {
       OdsFormula f = formulas_.ConvertOpenFormula(formulaText_);
       Formula out;
       out.text = std::move(f.text);
       out.valueOnly = f.valueOnly;
-      CachedKind ck = CachedKind::None;
+      CachedResult r;
       if (errorValue_) {
-        ck = CachedKind::Error;
         // LibreOffice leaves office:string-value empty and shows the error in the paragraph.
         ErrorCode e = ParseError(stringValue_ && !stringValueText_.empty() ? stringValueText_ : text_);
-        out.cachedError = static_cast<uint8_t>(e == ErrorCode::Unknown ? ErrorCode::Value : e);
+        r = {CachedKind::Error, 0, e == ErrorCode::Unknown ? ErrorCode::Value : e, {}};
       } else if (valueType_ == 's') {
         std::string_view s = stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_);
         ErrorCode e = ParseError(s);
-        if (e != ErrorCode::Unknown) {
-          ck = CachedKind::Error;
-          out.cachedError = static_cast<uint8_t>(e);
-        } else {
-          ck = CachedKind::String;
-          out.cachedString.assign(s);
-        }
+        if (e != ErrorCode::Unknown) r = {CachedKind::Error, 0, e, {}};
+        else r = {CachedKind::String, 0, ErrorCode::NA, s};
       } else if (hasNumber_) {
-        ck = valueType_ == 'b' ? CachedKind::Bool : CachedKind::Number;
-        c.num = num_;
+        r = {valueType_ == 'b' ? CachedKind::Bool : CachedKind::Number, num_, ErrorCode::NA, {}};
       }
       if (matrixCols_ > 1 || matrixRows_ > 1) {
         out.kind = FormulaKind::Array;
         out.arrayRange = Rect{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + matrixRows_, kMaxRows) - 1),
                               static_cast<int32_t>(std::min<uint64_t>(col + matrixCols_, kMaxCols) - 1)};
       }
-      c.type = CellType::Formula;
-      c.sub = static_cast<uint8_t>(ck);
-      c.aux = static_cast<uint32_t>(sheet_.formulas.size());
-      sheet_.formulas.push_back(std::move(out));
+      c = b_.formula(std::move(out), r);
     } else if (valueType_ == 's' || (valueType_ == 0 && hasText_ && !text_.empty())) {
-      c.type = CellType::String;
-      c.sub = kOwnString;
-      c.aux = sheet_.strings.add(stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_));
+      c = b_.ownString(stringValue_ ? std::string_view(stringValueText_) : std::string_view(text_));
     } else if (hasNumber_) {
-      c.type = valueType_ == 'b' ? CellType::Bool : CellType::Number;
-      c.num = num_;
+      c = valueType_ == 'b' ? Cell::BoolValue(num_ != 0) : Cell::NumberValue(num_);
     } else {
       content = false;
     }
+    c.place(row_ < kMaxRows ? row_ : 0, col, UINT32_MAX);
 
     if (spanCols_ > 1 || spanRows_ > 1) {
       Rect m{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + spanRows_, kMaxRows) - 1),
@@ -785,8 +556,7 @@ class SheetHandler : public XmlHandler {
       }
       // A format alone, or the column's: whether it needs a cell is known when the row ends.
     }
-    c.style = explicitStyle;
-    runs_.push_back(Run{c, count, content});
+    runs_.push_back(Run{c, explicitStyle, count, content});
   }
 
   void addLink(int32_t col) {
@@ -833,13 +603,12 @@ class SheetHandler : public XmlHandler {
     if (runs_.empty()) return;
 
     // Cells of one copy of the row, then the copies.
-    size_t first = sheet_.cells.size();
     uint64_t contentPerRow = 0, formatPerRow = 0, contentRuns = 0;
     for (const Run& r : runs_) {
       if (r.content) {
         contentPerRow += r.count;
         ++contentRuns;
-      } else if (r.cell.style != UINT32_MAX || rowFormatted) {
+      } else if (r.style != UINT32_MAX || rowFormatted) {
         formatPerRow += r.count;  // at most: only positions unlike what they show anyway
       }
     }
@@ -853,39 +622,38 @@ class SheetHandler : public XmlHandler {
     bool formats = !reachesEdge;
     if (formats && repeated_ + formatPerRow * rows > kMaxRepeatedCells) formats = false;
     if (formats) repeated_ += formatPerRow * rows;
-    auto& v = sheet_.cells;
-    if (!v.empty() && v.back().row >= static_cast<uint32_t>(row)) sheet_.sorted = false;
+    size_t first = b_.count();
     for (const Run& r : runs_) {
-      if (!r.content && (!formats || (r.cell.style == UINT32_MAX && !rowFormatted))) continue;
-      Cell c = r.cell;
-      c.row = static_cast<uint32_t>(row);
-      for (uint32_t k = 0; k < r.count; ++k, ++c.col) {
-        uint32_t colStyle = colDefault_[c.col];
-        c.style = r.cell.style != UINT32_MAX ? r.cell.style : colStyle;
+      if (!r.content && (!formats || (r.style == UINT32_MAX && !rowFormatted))) continue;
+      for (uint32_t k = 0; k < r.count; ++k) {
+        int32_t col = r.cell.col + static_cast<int32_t>(k);
+        uint32_t colStyle = colDefault_[static_cast<size_t>(col)];
+        uint32_t style = r.style != UINT32_MAX ? r.style : colStyle;
         // A format alone needs a cell where it differs from what the position shows anyway:
         // the row's format, or else the column's (a blank of the default format stands for
         // the default against them).
-        if (!r.content && c.style == (rowFormatted ? info.style : colStyle)) continue;
-        v.push_back(c);
+        if (!r.content && style == (rowFormatted ? info.style : colStyle)) continue;
+        b_.add(r.cell, row, col, style);
       }
     }
-    size_t last = v.size();
+    size_t last = b_.count();
     for (uint32_t k = 1; k < rows; ++k) {
       for (size_t i = first; i < last; ++i) {
-        Cell c = v[i];
-        c.row = static_cast<uint32_t>(row) + k;
-        v.push_back(c);
+        const Cell c = b_.cell(i);
+        b_.add(c, row + static_cast<int32_t>(k), c.col, c.style);
       }
     }
   }
 
   struct Run {
-    Cell cell;        // style UINT32_MAX: each column's default
+    Cell cell;        // the value, in its first column
+    uint32_t style;   // UINT32_MAX: each column's default
     uint32_t count;   // columns it covers
     bool content;     // false: a format alone, or nothing but the column's format
   };
 
   SheetData& sheet_;
+  SheetBuilder b_{sheet_};
   const OdsStyleSheet& styles_;
   bool date1904_;
   size_t target_;
@@ -946,11 +714,11 @@ class OdsReader : public WorkbookReader {
       EncryptionHandler h;
       parse("META-INF/manifest.xml", h);
       if (h.encrypted)
-        throw AutomationError("\"" + shown_ +
-                              "\" is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
+        throw AutomationError(Quoted(shown_) +
+                              " is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
     }
     if (!pkg_->has("content.xml"))
-      throw AutomationError("\"" + shown_ + "\" is damaged: its part content.xml, which holds the sheets, is missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: its part content.xml, which holds the sheets, is missing.");
 
     ListHandler list(&styleSheet_);
     listTables(list);
@@ -985,18 +753,18 @@ class OdsReader : public WorkbookReader {
     const SheetInfo& info = sheets_.at(index);
     styles();
     auto sheet = std::make_shared<SheetData>();
-    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    std::string what = SheetOf(shown_, info.name, "content.xml");
     SheetHandler h(*sheet, styleSheet_, date1904_, 0, what, formulas_);
     readTable(index, h, what);
     if (!h.found())
-      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: the cells of sheet " + Quoted(info.name) + " are missing.");
     sheet->finishLoading();
     return sheet;
   }
 
  private:
   void parse(const std::string& part, XmlHandler& h) {
-    XmlParser parser(h, "\"" + shown_ + "\" (part " + part + ")");
+    XmlParser parser(h, PartOf(shown_, part));
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();
   }
@@ -1005,7 +773,7 @@ class OdsReader : public WorkbookReader {
   // the tables after it through TableScanner. The head is fed up to one '<' at a time, so
   // that the switch happens right after the tag that starts the spreadsheet.
   void scanTables(ListHandler& list) {
-    std::string what = "\"" + shown_ + "\" (part content.xml)";
+    std::string what = PartOf(shown_, "content.xml");
     FastXmlParser parser(list, what);
     std::unique_ptr<TableScanner> scanner;
     pkg_->stream("content.xml", [&](const char* p, size_t n) {

@@ -233,9 +233,9 @@ void SheetPart::writeCell(ByteBuffer& out, const Cell& c) {
       p = Put(p, "/>");
       break;
     case CellType::Number:
-      if (std::isfinite(c.num)) {
+      if (std::isfinite(c.number())) {
         p = Put(p, "><v>");
-        p = WriteNumber(p, c.num);
+        p = WriteNumber(p, c.number());
       } else {
         // Not a number a cell can hold: shown as the error the spreadsheet gives it.
         p = Put(p, " t=\"e\"><v>#NUM!");
@@ -243,19 +243,19 @@ void SheetPart::writeCell(ByteBuffer& out, const Cell& c) {
       p = Put(p, "</v></c>");
       break;
     case CellType::String: {
-      SharedStringsPart::Pool& pool = c.sub == kSharedString ? shared_ : own_;
-      uint32_t index = pool.has(c.aux) ? pool.index(c.aux) : strings_.intern({});
+      SharedStringsPart::Pool& pool = c.inSharedStrings() ? shared_ : own_;
+      uint32_t index = pool.has(c.stringIndex()) ? pool.index(c.stringIndex()) : strings_.intern({});
       p = Put(p, " t=\"s\"><v>");
       p = WriteUnsigned(p, index);
       p = Put(p, "</v></c>");
       break;
     }
     case CellType::Bool:
-      p = Put(p, c.num != 0 ? " t=\"b\"><v>1</v></c>" : " t=\"b\"><v>0</v></c>");
+      p = Put(p, c.boolean() ? " t=\"b\"><v>1</v></c>" : " t=\"b\"><v>0</v></c>");
       break;
     case CellType::Error:
       p = Put(p, " t=\"e\"><v>");
-      p = Put(p, ErrorText(static_cast<ErrorCode>(c.sub)));
+      p = Put(p, ErrorText(c.error()));
       p = Put(p, "</v></c>");
       break;
     case CellType::Formula:
@@ -267,12 +267,12 @@ void SheetPart::writeCell(ByteBuffer& out, const Cell& c) {
 
 // `p`: where the cell's XML stands after its reference and format.
 void SheetPart::writeFormula(ByteBuffer& out, const Cell& c, char* p) {
-  if (c.aux >= d_.formulas.size())
+  if (c.formulaIndex() >= d_.formulas.size())
     throw std::invalid_argument("cell " + FormatA1(static_cast<int32_t>(c.row), c.col) +
                                 " refers to a formula the sheet does not hold");
-  const Formula& f = d_.formulas[c.aux];
-  auto cached = static_cast<CachedKind>(c.sub);
-  bool badNumber = cached == CachedKind::Number && !std::isfinite(c.num);
+  const Formula& f = d_.formula(c);
+  CachedKind cached = c.cached();
+  bool badNumber = cached == CachedKind::Number && !std::isfinite(c.number());
   switch (cached) {
     case CachedKind::String: p = Put(p, " t=\"str\""); break;
     case CachedKind::Bool: p = Put(p, " t=\"b\""); break;
@@ -307,15 +307,15 @@ void SheetPart::writeFormula(ByteBuffer& out, const Cell& c, char* p) {
     case CachedKind::Number:
       out.append("<v>");
       if (badNumber) out.append("#NUM!");
-      else AppendNumber(out, c.num);
+      else AppendNumber(out, c.number());
       out.append("</v>");
       break;
     case CachedKind::Bool:
-      out.append(c.num != 0 ? "<v>1</v>" : "<v>0</v>");
+      out.append(c.boolean() ? "<v>1</v>" : "<v>0</v>");
       break;
     case CachedKind::Error:
       out.append("<v>");
-      out.append(ErrorText(static_cast<ErrorCode>(f.cachedError)));
+      out.append(ErrorText(f.cachedErrorCode()));
       out.append("</v>");
       break;
     case CachedKind::String:

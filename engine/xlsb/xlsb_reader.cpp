@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <new>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -13,6 +12,7 @@
 #include "engine/core/biff_common.h"
 #include "engine/core/error.h"
 #include "engine/core/formula_services.h"
+#include "engine/core/sheet_builder.h"
 #include "engine/xlsb/xlsb_styles.h"
 
 namespace corvane {
@@ -34,9 +34,6 @@ enum : uint32_t {
   kArrFmla = 426, kShrFmla = 427, kWsFmtInfo = 485, kHLink = 494, kSupNameStart = 577, kCommentAuthor = 632,
   kBeginComment = 635, kCommentText = 637, kSupAddin = 667,
 };
-
-// Cells the stored dimension may make room for at once (a guess, not a limit).
-constexpr uint64_t kMaxReservedCells = uint64_t(1) << 24;
 
 // Feeds a whole part to `sink`. The part may stop early when the sink has all it needs.
 void ReadPart(const ZipPackage& pkg, const std::string& part, RecordSink& sink, const std::string& what) {
@@ -288,44 +285,32 @@ class SheetSink : public RecordSink {
         rowHeader(in);
         return true;
       }
-      case kCellBlank: case kShortBlank: {
+      case kCellBlank: case kShortBlank:
         cell(in, type == kShortBlank);
         // A blank of the default format matters only against its row's or column's format.
-        if (cell_.style != 0 || rowFormatted_ || sheet_.takesRowOrColumnFormat(row_, col_)) push(cell_);
+        if (rowFormatted_ || b_.blankMatters(row_, col_, style_)) place(Cell::BlankValue());
         return true;
-      }
       case kCellRk: case kShortRk:
         cell(in, type == kShortRk);
-        cell_.type = CellType::Number;
-        cell_.num = RkValue(in.u32());
-        push(cell_);
+        place(Cell::NumberValue(RkValue(in.u32())));
         return true;
       case kCellReal: case kShortReal:
         cell(in, type == kShortReal);
-        cell_.type = CellType::Number;
-        cell_.num = in.f64();
-        push(cell_);
+        place(Cell::NumberValue(in.f64()));
         return true;
       case kCellBool: case kShortBool:
         cell(in, type == kShortBool);
-        cell_.type = CellType::Bool;
-        cell_.num = in.u8() ? 1 : 0;
-        push(cell_);
+        place(Cell::BoolValue(in.u8() != 0));
         return true;
       case kCellError: case kShortError:
         cell(in, type == kShortError);
-        cell_.type = CellType::Error;
-        cell_.sub = static_cast<uint8_t>(biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown));
-        push(cell_);
+        place(Cell::ErrorValue(biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown)));
         return true;
       case kCellIsst: case kShortIsst: {
         cell(in, type == kShortIsst);
         uint32_t i = in.u32();
         if (!sst_ || i >= sst_->size()) damaged("a cell refers to a shared string that does not exist");
-        cell_.type = CellType::String;
-        cell_.sub = kSharedString;
-        cell_.aux = i;
-        push(cell_);
+        place(Cell::SharedStringValue(i));
         return true;
       }
       case kCellSt: case kShortSt: case kCellRString: case kShortRString: {
@@ -333,10 +318,7 @@ class SheetSink : public RecordSink {
         if (type == kCellRString || type == kShortRString) in.u8();  // the runs follow the text
         str_.clear();
         in.wideString(str_);
-        cell_.type = CellType::String;
-        cell_.sub = kOwnString;
-        cell_.aux = sheet_.strings.add(str_);
-        push(cell_);
+        place(b_.ownString(str_));
         return true;
       }
       case kFmlaString: case kFmlaNum: case kFmlaBool: case kFmlaError:
@@ -388,11 +370,13 @@ class SheetSink : public RecordSink {
     }
     if (col_ >= kMaxCols) damaged("a row has more cells than a sheet can hold");
     uint32_t s = in.u32() & 0xFFFFFF;
-    cell_ = Cell{};
-    cell_.row = static_cast<uint32_t>(row_ < 0 ? 0 : row_);
-    cell_.col = static_cast<uint16_t>(col_);
-    cell_.style = s < styleCount_ ? s : 0;
+    style_ = s < styleCount_ ? s : 0;
   }
+
+  // The cell whose header cell() read.
+  void place(const Cell& value) { b_.add(value, row(), col_, style_); }
+  // The row at hand; cells before the first row header are taken for row 1.
+  int32_t row() const { return row_ < 0 ? 0 : row_; }
 
   // BrtRowHdr after the row number: its format (when the row has one of its own), height in
   // twips and flags. Only what differs from a plain row is kept.
@@ -430,29 +414,21 @@ class SheetSink : public RecordSink {
 
   void dimension(Reader& in) {
     Rect r;
-    if (!ReadRfx(in, r) || !sheet_.cells.empty()) return;
-    uint64_t n = static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols());
-    try {
-      sheet_.cells.reserve(static_cast<size_t>(std::min(n, kMaxReservedCells)));
-    } catch (const std::bad_alloc&) {
-      // Only a guess: the array grows as the cells come.
-    }
+    if (ReadRfx(in, r)) b_.reserve(static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols()));
   }
 
   void formulaCell(uint32_t type, Reader& in) {
     cell(in, false);
     // The cached result.
-    CachedKind kind = CachedKind::None;
     cachedString_.clear();
-    uint8_t error = 0;
     switch (type) {
-      case kFmlaNum: cell_.num = in.f64(); kind = CachedKind::Number; break;
-      case kFmlaBool: cell_.num = in.u8() ? 1 : 0; kind = CachedKind::Bool; break;
-      case kFmlaError:
-        error = static_cast<uint8_t>(biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown));
-        kind = CachedKind::Error;
+      case kFmlaNum: cached_ = {CachedKind::Number, in.f64(), ErrorCode::NA, {}}; break;
+      case kFmlaBool: cached_ = {CachedKind::Bool, in.u8() ? 1.0 : 0.0, ErrorCode::NA, {}}; break;
+      case kFmlaError: cached_ = {CachedKind::Error, 0, biff::ErrorFromBiff(in.u8(), ErrorCode::Unknown), {}}; break;
+      default:
+        in.wideString(cachedString_);
+        cached_ = {CachedKind::String, 0, ErrorCode::NA, cachedString_};
         break;
-      default: in.wideString(cachedString_); kind = CachedKind::String; break;
     }
     in.u16();  // recalculation flags
     uint32_t cce = in.u32();
@@ -463,8 +439,6 @@ class SheetSink : public RecordSink {
     in.need(cb);
     const uint8_t* rgcb = in.here();
 
-    cellKind_ = kind;
-    cellError_ = error;
     lastFormula_ = Key(row_, col_);
     lastFormulaIndex_ = SIZE_MAX;
     // PtgExp: the formula is shared with, or an array formula of, the cell it names.
@@ -486,10 +460,10 @@ class SheetSink : public RecordSink {
         emitValue();
         // The tokens come with a BrtShrFmla or BrtArrFmla that may still follow:
         // right after this cell when it is the one named, or later in the row.
-        if (!inArray && !sheet_.cells.empty() && sheet_.cells.back().row == cell_.row &&
-            sheet_.cells.back().col == cell_.col) {
-          pending_[key].push_back(sheet_.cells.size() - 1);
-          lastFormulaIndex_ = sheet_.cells.size() - 1;
+        size_t last = b_.count() - 1;
+        if (!inArray && b_.count() > 0 && b_.cell(last).row == static_cast<uint32_t>(row()) && b_.cell(last).col == col_) {
+          pending_[key].push_back(last);
+          lastFormulaIndex_ = last;
         }
         return;
       }
@@ -527,7 +501,7 @@ class SheetSink : public RecordSink {
     auto it = pending_.find(key);
     if (it == pending_.end()) return;
     for (size_t index : it->second) {
-      Cell& c = sheet_.cells[index];
+      const Cell& c = b_.cell(index);
       if (range.contains(static_cast<int32_t>(c.row), c.col)) becomeFormula(index, t.rgce.data(), t.rgce.size(),
                                                                             t.rgcb.data(), t.rgcb.size(),
                                                                             FormulaKind::Normal, Rect{});
@@ -549,7 +523,7 @@ class SheetSink : public RecordSink {
     size_t index = lastFormulaIndex_;
     pending_.erase(key);
     if (index == SIZE_MAX) return;
-    const Cell& c = sheet_.cells[index];
+    const Cell& c = b_.cell(index);
     if (range.r1 == static_cast<int32_t>(c.row) && range.c1 == c.col)
       becomeFormula(index, rgce, cce, rgcb, cb, FormulaKind::Array, range);
   }
@@ -557,73 +531,40 @@ class SheetSink : public RecordSink {
   // Turns the value cell at `index` into the formula whose tokens came after it.
   void becomeFormula(size_t index, const uint8_t* rgce, size_t cce, const uint8_t* rgcb, size_t cb,
                      FormulaKind kind, Rect range) {
-    Cell& c = sheet_.cells[index];
+    const Cell& c = b_.cell(index);
     xlsb::Decoded d = decompiler_->decompile(rgce, cce, rgcb, cb, static_cast<int32_t>(c.row), c.col, text_);
     if (d == xlsb::Decoded::NotFormula || text_.empty()) return;
-    Formula f;
-    f.text = text_;
-    f.kind = kind;
-    f.arrayRange = range;
-    f.valueOnly = d == xlsb::Decoded::ValueOnly;
-    CachedKind ck = CachedKind::None;
-    switch (c.type) {
-      case CellType::Number: ck = CachedKind::Number; break;
-      case CellType::Bool: ck = CachedKind::Bool; break;
-      case CellType::Error: ck = CachedKind::Error; f.cachedError = c.sub; break;
-      case CellType::String: ck = CachedKind::String; f.cachedString = std::string(sheet_.str(c)); break;
-      default: break;
-    }
-    c.type = CellType::Formula;
-    c.sub = static_cast<uint8_t>(ck);
-    c.aux = static_cast<uint32_t>(sheet_.formulas.size());
-    sheet_.formulas.push_back(std::move(f));
+    b_.toFormula(index, made(kind, range, d));
   }
 
+  // The formula of the cell at hand, or its cached result when the tokens have no text.
   void emitFormula(const uint8_t* rgce, size_t cce, const uint8_t* rgcb, size_t cb, FormulaKind kind, Rect range) {
-    xlsb::Decoded d = decompiler_->decompile(rgce, cce, rgcb, cb, static_cast<int32_t>(cell_.row), cell_.col, text_);
+    xlsb::Decoded d = decompiler_->decompile(rgce, cce, rgcb, cb, row(), col_, text_);
     if (d == xlsb::Decoded::NotFormula || text_.empty()) {
       emitValue();
       return;
     }
+    place(b_.formula(made(kind, range, d), cached_));
+  }
+
+  Formula made(FormulaKind kind, Rect range, xlsb::Decoded d) const {
     Formula f;
     f.text = text_;
     f.kind = kind;
     f.arrayRange = range;
     f.valueOnly = d == xlsb::Decoded::ValueOnly;
-    if (cellKind_ == CachedKind::String) f.cachedString = cachedString_;
-    if (cellKind_ == CachedKind::Error) f.cachedError = cellError_;
-    cell_.type = CellType::Formula;
-    cell_.sub = static_cast<uint8_t>(cellKind_);
-    cell_.aux = static_cast<uint32_t>(sheet_.formulas.size());
-    sheet_.formulas.push_back(std::move(f));
-    push(cell_);
+    return f;
   }
 
   // A formula cell kept as its cached result.
   void emitValue() {
-    switch (cellKind_) {
-      case CachedKind::Number: cell_.type = CellType::Number; break;
-      case CachedKind::Bool: cell_.type = CellType::Bool; break;
-      case CachedKind::Error: cell_.type = CellType::Error; cell_.sub = cellError_; break;
-      case CachedKind::String:
-        cell_.type = CellType::String;
-        cell_.sub = kOwnString;
-        cell_.aux = sheet_.strings.add(cachedString_);
-        break;
-      case CachedKind::None: cell_.type = CellType::Blank; break;
-    }
-    if (cell_.type == CellType::Blank && cell_.style == 0) return;
-    push(cell_);
-  }
-
-  void push(const Cell& c) {
-    auto& v = sheet_.cells;
-    if (!v.empty() && (v.back().row > c.row || (v.back().row == c.row && v.back().col >= c.col)))
-      sheet_.sorted = false;
-    v.push_back(c);
+    Cell v = b_.value(cached_);
+    if (v.type == CellType::Blank && style_ == 0) return;
+    place(v);
   }
 
   SheetData& sheet_;
+  SheetBuilder b_{sheet_};
   const StringPool* sst_;
   uint32_t styleCount_;
   std::unique_ptr<xlsb::TokenDecompiler> decompiler_;  // one per sheet: it reuses its buffers
@@ -632,14 +573,13 @@ class SheetSink : public RecordSink {
   static constexpr uint64_t kNoCell = UINT64_MAX;
 
   int32_t row_ = -1, col_ = -1;
-  Cell cell_;
+  uint32_t style_ = 0;  // the format of the cell at hand
   bool inData_ = false;
   bool rowFormatted_ = false;  // the current row has a format of its own
   uint16_t defaultHeight_ = 0;  // the sheet's row height in twips, 0 when unknown
   uint64_t lastFormula_ = kNoCell;     // position of the formula cell just read
   size_t lastFormulaIndex_ = SIZE_MAX;  // its index in the cells when it waits for tokens
-  CachedKind cellKind_ = CachedKind::None;
-  uint8_t cellError_ = 0;
+  CachedResult cached_;  // the last result of the formula cell at hand (its text in cachedString_)
   std::string str_, cachedString_, text_;
   std::unordered_map<uint64_t, SharedTokens> shared_;
   std::unordered_map<uint64_t, std::vector<size_t>> pending_;  // cells waiting for their shared tokens
@@ -655,7 +595,7 @@ class XlsbReader : public WorkbookReader {
     workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty()) workbookPart_ = "xl/workbook.bin";
     if (!pkg_->has(workbookPart_))
-      throw AutomationError("\"" + shown_ + "\" is damaged: its workbook part " + workbookPart_ + " is missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: its workbook part " + workbookPart_ + " is missing.");
 
     WorkbookSink wb;
     ReadPart(*pkg_, workbookPart_, wb, partName(workbookPart_));
@@ -688,7 +628,7 @@ class XlsbReader : public WorkbookReader {
       std::string themeXml = themePart_.empty() || !pkg_->has(themePart_) ? "" : pkg_->read(themePart_, 16u << 20);
       t->styles = stylesPart_.empty() || !pkg_->has(stylesPart_)
                       ? std::vector<Style>{Style{}}
-                      : xlsb::ReadStyles(*pkg_, stylesPart_, themeXml, partName(stylesPart_));
+                      : xlsb::ReadStyles(*pkg_, stylesPart_, themeXml, partName(stylesPart_), partName(themePart_));
       t->date1904 = date1904_;
       styles_ = t;
     }
@@ -698,9 +638,9 @@ class XlsbReader : public WorkbookReader {
   std::shared_ptr<SheetData> loadSheet(size_t index) override {
     const SheetInfo& info = sheets_.at(index);
     const std::string& part = parts_[index];
-    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    std::string what = SheetOf(shown_, info.name, part);
     if (part.empty() || !pkg_->has(part))
-      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: the cells of sheet " + Quoted(info.name) + " are missing.");
     auto st = styles();
     loadSharedStrings();
 
@@ -739,7 +679,7 @@ class XlsbReader : public WorkbookReader {
   }
 
  private:
-  std::string partName(const std::string& part) const { return "\"" + shown_ + "\" (part " + part + ")"; }
+  std::string partName(const std::string& part) const { return PartOf(shown_, part); }
 
   void loadSharedStrings() {
     if (sst_) return;

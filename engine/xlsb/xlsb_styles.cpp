@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 
 #include "engine/containers/ooxml_theme.h"
 #include "engine/containers/xlsb_records.h"
-#include "engine/containers/xml_reader.h"
 #include "engine/containers/zip_package.h"
 #include "engine/core/error.h"
 #include "engine/core/stylesheet.h"
@@ -77,27 +75,6 @@ RawColor ReadColor(Reader& in) {
   return c;
 }
 
-// The typefaces of the theme's major and minor fonts, by script ("Jpan", ...).
-class ThemeFonts : public XmlHandler {
- public:
-  std::map<std::string, std::string> major, minor;
-  void start(std::string_view name, const char** a) override {
-    if (name == "majorFont") current_ = &major;
-    else if (name == "minorFont") current_ = &minor;
-    else if (name == "font" && current_) {
-      const char* script = Attr(a, "script");
-      const char* face = Attr(a, "typeface");
-      if (script && face && *face) (*current_)[script] = face;
-    }
-  }
-  void end(std::string_view name) override {
-    if (name == "majorFont" || name == "minorFont") current_ = nullptr;
-  }
-
- private:
-  std::map<std::string, std::string>* current_ = nullptr;
-};
-
 // The script whose theme font a font of this character set shows in.
 const char* ScriptOf(uint8_t charset) {
   switch (charset) {
@@ -118,7 +95,7 @@ constexpr size_t kMaxText = size_t{64} << 20;
 
 class StylesSink : public RecordSink {
  public:
-  StylesSink(const std::string& what, const ThemeFonts& theme, Stylesheet& out)
+  StylesSink(const std::string& what, const Theme& theme, Stylesheet& out)
       : what_(what), theme_(theme), out_(out) {}
 
   bool record(uint32_t type, const uint8_t* data, uint32_t size) override {
@@ -175,7 +152,7 @@ class StylesSink : public RecordSink {
     // A theme font stored with the Latin name but an East Asian (or other) character
     // set is shown, and written to .xlsx, as the theme's font for that script.
     if (const char* script = ScriptOf(charset); script && (scheme == 1 || scheme == 2)) {
-      const auto& faces = scheme == 1 ? theme_.major : theme_.minor;
+      const auto& faces = scheme == 1 ? theme_.majorFonts : theme_.minorFonts;
       if (auto it = faces.find(script); it != faces.end()) name = it->second;
     }
     RawFont& f = out_.fonts.emplace_back();
@@ -264,7 +241,7 @@ class StylesSink : public RecordSink {
   }
 
   const std::string& what_;
-  const ThemeFonts& theme_;
+  const Theme& theme_;
   Stylesheet& out_;
   size_t stops_ = 0, text_ = 0;
   bool inCellXfs_ = false, inPalette_ = false;
@@ -273,15 +250,14 @@ class StylesSink : public RecordSink {
 }  // namespace
 
 std::vector<Style> ReadStyles(const ZipPackage& pkg, std::string_view part, std::string_view themeXml,
-                              const std::string& what) {
-  ThemeFonts theme;
-  if (!themeXml.empty()) XmlParser::Parse(theme, themeXml, what + " (its theme)");
+                              const std::string& what, const std::string& themeWhat) {
+  Theme theme = ReadTheme(themeXml, themeWhat);
   Stylesheet sheet;
   StylesSink sink(what, theme, sheet);
   RecordSplitter split(sink, what);
   pkg.stream(part, [&](const char* p, size_t n) { split.feed(p, n); });
   split.finish();
-  return ResolveStyles(sheet, ReadThemeColors(themeXml));
+  return ResolveStyles(sheet, theme.colors);
 }
 
 }  // namespace corvane::xlsb

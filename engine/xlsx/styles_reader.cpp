@@ -8,6 +8,7 @@
 
 #include "engine/containers/ooxml_theme.h"
 #include "engine/containers/ooxml_xml.h"
+#include "engine/containers/xml_reader.h"
 #include "engine/core/stylesheet.h"
 
 namespace corvane {
@@ -100,16 +101,15 @@ enum class Ctx : uint8_t {
 enum class SideOf : uint8_t { Left, Right, Top, Bottom, Diagonal };
 
 // Fills the lists of its Stylesheet in file order; palette holds <indexedColors>, when present.
-class StylesReader : public ooxml::XmlSink, public Stylesheet {
+class StylesReader : public XmlHandler, public Stylesheet {
  public:
   StylesReader() { stack_.push_back({Ctx::Doc, Mc::None}); }
 
-  void start(const char* name, const char** atts) override {
+  void start(std::string_view ln, const char** atts) override {
     if (skip_) {
       ++skip_;
       return;
     }
-    std::string_view ln = LocalName(name);
     const Frame parent = stack_.back();
 
     // Markup compatibility: of each AlternateContent one branch is read. A Choice
@@ -144,7 +144,7 @@ class StylesReader : public ooxml::XmlSink, public Stylesheet {
     stack_.push_back({ctx, Mc::None});
   }
 
-  void end() override {
+  void end(std::string_view) override {
     if (skip_) {
       --skip_;
       return;
@@ -412,12 +412,13 @@ class StylesReader : public ooxml::XmlSink, public Stylesheet {
 
 }  // namespace
 
-std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view themeXml) {
+std::vector<Style> ReadStyles(std::string_view stylesXml, std::string_view themeXml, const std::string& stylesWhat,
+                              const std::string& themeWhat) {
   if (stylesXml.empty()) return {Style{}};
-  ThemeColors theme = ReadThemeColors(themeXml);
+  Theme theme = ReadTheme(themeXml, themeWhat);
   StylesReader in;
-  ooxml::RunExpat(stylesXml, "xl/styles.xml", in);
-  return ResolveStyles(in, theme);
+  XmlParser::Parse(in, stylesXml, stylesWhat);
+  return ResolveStyles(in, theme.colors);
 }
 
 }  // namespace corvane

@@ -4,7 +4,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <unordered_map>
 
 #include "engine/containers/fast_xml.h"
@@ -15,6 +14,7 @@
 #include "engine/core/error.h"
 #include "engine/core/formula_services.h"
 #include "engine/core/iso_date.h"
+#include "engine/core/sheet_builder.h"
 #include "engine/core/number_text.h"
 #include "engine/core/unicode.h"
 #include "engine/xlsx/styles_reader.h"
@@ -223,9 +223,6 @@ inline bool PlainNumber(const char* s, unsigned long& out) {
   return true;
 }
 
-// Cells the stored dimension may make room for at once (a guess, not a limit).
-constexpr uint64_t kMaxReservedCells = uint64_t(1) << 24;
-
 class SheetHandler : public XmlHandler {
  public:
   SheetHandler(SheetData& sheet, const StringPool* sst, uint32_t styleCount, bool date1904, std::string what,
@@ -287,13 +284,7 @@ class SheetHandler : public XmlHandler {
   void startDimension(const char** a) {
     const char* ref = Attr(a, "ref");
     Rect r;
-    if (!ref || !ParseRange(ref, r) || !sheet_.cells.empty()) return;
-    uint64_t n = static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols());
-    try {
-      sheet_.cells.reserve(static_cast<size_t>(std::min(n, kMaxReservedCells)));
-    } catch (const std::bad_alloc&) {
-      // Only a guess: the array grows as the cells come.
-    }
+    if (ref && ParseRange(ref, r)) b_.reserve(static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols()));
   }
 
   void startFormatPr(const char** a) {
@@ -425,64 +416,50 @@ class SheetHandler : public XmlHandler {
   void endCell() {
     inCell_ = false;
     collect_ = nullptr;
-    Cell c;
-    c.row = static_cast<uint32_t>(row_);
-    c.col = static_cast<uint16_t>(col_);
-    c.style = style_;
 
     // The value first, as it stands on its own or as a formula's cached result.
-    CellType vt = CellType::Blank;
-    uint32_t sidx = 0;
-    uint8_t ssub = kOwnString;
+    CachedResult r;
+    uint32_t shared = UINT32_MAX;  // the value is this shared string
     switch (type_) {
       case 's': {
         if (val_.empty()) break;
         int64_t i = ReadInteger(val_.c_str());
         if (!sst_ || i < 0 || static_cast<uint64_t>(i) >= sst_->size())
           damaged("cell " + FormatA1(row_, col_) + " refers to a shared string that does not exist");
-        vt = CellType::String;
-        sidx = static_cast<uint32_t>(i);
-        ssub = kSharedString;
+        shared = static_cast<uint32_t>(i);
+        r = {CachedKind::String, 0, ErrorCode::NA, sst_->get(shared)};
         break;
       }
       case 'i':
         if (!hasIs_) break;
         DecodeOoxmlEscapes(str_);
-        vt = CellType::String;
-        sidx = sheet_.strings.add(str_);
+        r = {CachedKind::String, 0, ErrorCode::NA, str_};
         break;
       case 'f':  // t="str"
         if (!hasFormula_ && val_.empty()) break;
         DecodeOoxmlEscapes(val_);
-        vt = CellType::String;
-        if (!hasFormula_) sidx = sheet_.strings.add(val_);
+        r = {CachedKind::String, 0, ErrorCode::NA, val_};
         break;
       case 'b':
         if (val_.empty()) break;
-        vt = CellType::Bool;
-        c.num = (val_ == "1" || val_ == "true") ? 1 : 0;
+        r = {CachedKind::Bool, (val_ == "1" || val_ == "true") ? 1.0 : 0.0, ErrorCode::NA, {}};
         break;
       case 'e':
         if (val_.empty()) break;
-        vt = CellType::Error;
-        c.sub = static_cast<uint8_t>(ParseError(val_));
+        r = {CachedKind::Error, 0, ParseError(val_), {}};
         break;
       case 'd':
         if (val_.empty()) break;
-        if (IsoDateToSerial(val_, date1904_, c.num)) {
-          vt = CellType::Number;
-        } else {
-          // A date the spreadsheet cannot hold as a number (or no date at all): its text,
-          // as the spreadsheet keeps it, rather than the loss of the sheet.
-          vt = CellType::String;
-          sidx = sheet_.strings.add(val_);
-        }
+        r.kind = CachedKind::Number;
+        // A date the spreadsheet cannot hold as a number (or no date at all): its text, as
+        // the spreadsheet keeps it, rather than the loss of the sheet.
+        if (!IsoDateToSerial(val_, date1904_, r.number)) r = {CachedKind::String, 0, ErrorCode::NA, val_};
         break;
       default:
         if (val_.empty()) break;
-        if (!ParseNumberText(val_, c.num))
+        r.kind = CachedKind::Number;
+        if (!ParseNumberText(val_, r.number))
           damaged("cell " + FormatA1(row_, col_) + " is a number cell holding \"" + val_ + "\"");
-        vt = CellType::Number;
         break;
     }
 
@@ -514,45 +491,22 @@ class SheetHandler : public XmlHandler {
         f.valueOnly = !formulas_.SyntaxProblem(f.text, true).empty();
         f.kind = kind;
         f.arrayRange = arrayRange;
-        CachedKind ck = CachedKind::None;
-        switch (vt) {
-          case CellType::Number: ck = CachedKind::Number; break;
-          case CellType::Bool: ck = CachedKind::Bool; break;
-          case CellType::Error: ck = CachedKind::Error; f.cachedError = c.sub; break;
-          case CellType::String:
-            ck = CachedKind::String;
-            f.cachedString = type_ == 'f' ? val_ : std::string(ssub == kSharedString ? sst_->get(sidx)
-                                                                                    : sheet_.strings.get(sidx));
-            break;
-          default: break;
-        }
-        c.type = CellType::Formula;
-        c.sub = static_cast<uint8_t>(ck);
-        c.aux = static_cast<uint32_t>(sheet_.formulas.size());
-        sheet_.formulas.push_back(std::move(f));
-        push(c);
+        b_.add(b_.formula(std::move(f), r), row_, col_, style_);
         return;
       }
     }
-    if (vt == CellType::String && type_ == 'f' && hasFormula_) sidx = sheet_.strings.add(val_);
-    c.type = vt;
-    if (vt == CellType::String) {
-      c.aux = sidx;
-      c.sub = ssub;
+    if (shared != UINT32_MAX) {
+      b_.add(Cell::SharedStringValue(shared), row_, col_, style_);
+      return;
     }
+    Cell v = b_.value(r);
     // A blank of the default format matters only against its row's or column's format.
-    if (vt == CellType::Blank && style_ == 0 && !rowFormatted_ && !sheet_.takesRowOrColumnFormat(row_, col_)) return;
-    push(c);
-  }
-
-  void push(const Cell& c) {
-    auto& v = sheet_.cells;
-    if (!v.empty() && (v.back().row > c.row || (v.back().row == c.row && v.back().col >= c.col)))
-      sheet_.sorted = false;
-    v.push_back(c);
+    if (v.type == CellType::Blank && !rowFormatted_ && !b_.blankMatters(row_, col_, style_)) return;
+    b_.add(v, row_, col_, style_);
   }
 
   SheetData& sheet_;
+  SheetBuilder b_{sheet_};
   const StringPool* sst_;
   uint32_t styleCount_;
   bool date1904_;
@@ -580,9 +534,9 @@ class XlsxReader : public WorkbookReader {
       : pkg_(std::move(pkg)), shown_(shown), formulas_(formulas) {
     workbookPart_ = MainDocumentPart(*pkg_, shown_);
     if (workbookPart_.empty())
-      throw AutomationError("\"" + shown_ + "\" is not a workbook: it holds no spreadsheet document.");
+      throw AutomationError(Quoted(shown_) + " is not a workbook: it holds no spreadsheet document.");
     if (!pkg_->has(workbookPart_)) {
-      throw AutomationError("\"" + shown_ + "\" is damaged: its workbook part " + workbookPart_ + " is missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: its workbook part " + workbookPart_ + " is missing.");
     }
 
     WorkbookHandler wb;
@@ -614,7 +568,7 @@ class XlsxReader : public WorkbookReader {
       auto t = std::make_shared<StyleTable>();
       std::string stylesXml = stylesPart_.empty() || !pkg_->has(stylesPart_) ? "" : pkg_->read(stylesPart_, 64u << 20);
       std::string themeXml = themePart_.empty() || !pkg_->has(themePart_) ? "" : pkg_->read(themePart_, 16u << 20);
-      t->styles = ReadStyles(stylesXml, themeXml);
+      t->styles = ReadStyles(stylesXml, themeXml, PartOf(shown_, stylesPart_), PartOf(shown_, themePart_));
       t->date1904 = date1904_;
       styles_ = t;
     }
@@ -624,9 +578,9 @@ class XlsxReader : public WorkbookReader {
   std::shared_ptr<SheetData> loadSheet(size_t index) override {
     const SheetInfo& info = sheets_.at(index);
     const std::string& part = parts_[index];
-    std::string what = "\"" + shown_ + "\", sheet \"" + info.name + "\",";
+    std::string what = SheetOf(shown_, info.name, part);
     if (part.empty() || !pkg_->has(part))
-      throw AutomationError("\"" + shown_ + "\" is damaged: the cells of sheet \"" + info.name + "\" are missing.");
+      throw AutomationError(Quoted(shown_) + " is damaged: the cells of sheet " + Quoted(info.name) + " are missing.");
     auto st = styles();
     loadSharedStrings();
 
@@ -669,7 +623,7 @@ class XlsxReader : public WorkbookReader {
 
  private:
   void parse(const std::string& part, XmlHandler& h) {
-    std::string what = "\"" + shown_ + "\" (part " + part + ")";
+    std::string what = PartOf(shown_, part);
     XmlParser parser(h, what);
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();

@@ -13,12 +13,23 @@ TEST(FunctionCatalog, NumbersNamesPrefixesAndCounts) {
   EXPECT_EQ(BuiltinFunction(27)->minArgs, 2);
   EXPECT_EQ(BuiltinFunction(53), nullptr);  // a macro-sheet command's number
   EXPECT_EQ(BuiltinFunction(485), nullptr);
+  // 92 is the chart's SERIES (not SERIESSUM, an add-in's function then, 414 now): no cell
+  // formula calls it.
+  ASSERT_NE(BuiltinFunction(92), nullptr);
+  EXPECT_STREQ(BuiltinFunction(92)->name, "SERIES");
+  EXPECT_FALSE(BuiltinFunction(92)->inCells);
+  EXPECT_EQ(FunctionByFormulaName("SERIES"), nullptr);
+  EXPECT_STREQ(BuiltinFunction(414)->name, "SERIESSUM");
+  // OpenFormula's names where they differ.
+  EXPECT_STREQ(FunctionByOdsName("B")->name, "BINOM.DIST.RANGE");
+  EXPECT_STREQ(FunctionByOdsName("FORMULA")->name, "FORMULATEXT");
+  EXPECT_EQ(FunctionByOdsName("SUM"), nullptr);
   struct Case {
     const char* name;
     int min, max;  // -1: unknown, or written wrongly
   };
   const Case cases[] = {
-      {"SUM", 0, 255},         {"sum", 0, 255},          {"IFERROR", 2, 2},       {"NETWORKDAYS.INTL", 2, 4},
+      {"SUM", 1, 255},         {"sum", 1, 255},  // sum-params = (ref / val), *29(ref / val)          {"IFERROR", 2, 2},       {"NETWORKDAYS.INTL", 2, 4},
       {"_xlfn.CONCAT", 1, 255}, {"_xlfn.concat", 1, 255}, {"CONCAT", -1, -1},      {"_xlfn.SUM", -1, -1},
       {"_xlfn._xlws.FILTER", 2, 3}, {"_xlfn.FLOOR.MATH", 1, 3}, {"_xlfn.BETA.DIST", 4, 6}, {"FLOOR", 2, 2},
       {"MYMACRO", -1, -1},     {"JIS", 1, 1},

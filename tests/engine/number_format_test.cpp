@@ -405,6 +405,51 @@ TEST(NumberFormatKinds, DateTimeCodes) {
   EXPECT_FALSE(NumberFormat("@").IsDateTime());
 }
 
+TEST(NumberFormatKinds, DateFormatTable) {
+  struct Case {
+    const char* code;
+    bool date;
+  } cases[] = {
+      {"yyyy-mm-dd", true},        {"d-mmm-yy", true},
+      {"h:mm", false},             {"[h]:mm:ss", false},
+      {"0.00", false},             {"\"day\" 0", false},
+      {"[Red]0.00", false},        {"mm:ss", false},
+      {"m/d/yy h:mm", true},       {"[$-409]mmmm d, yyyy", true},
+      {"General", false},          {"@", false},
+      {"h:mm AM/PM", false},       {"hh:mm:ss a/p", false},
+      {"mmss.0", false},           {"[mm]:ss", false},
+      {"[ss].00", false},          {"mm", true},
+      {"mmm", true},               {"MMMM YYYY", true},
+      {"DD/MM", true},             {"\\d0", false},
+      {"0_d", false},              {"0*d", false},
+      {"[Blue][>=100]0;0", false}, {"0.00E+00", false},
+      {"# ?/?", false},            {"h\"h\"mm\"m\"", false},
+      {"mm/yy", true},             {"[$-F800]dddd, mmmm dd, yyyy", true},
+      {"#,##0 \"Stück\"", false},  {"0;[Red]-0;\"-\";@", false},
+      {"h:mm;mm", true},
+      // Only the sections a number goes through count: a date in the text section is no
+      // date, one in the negative or zero section is.
+      {"0;0;0;d", false},          {"0;0;0;yyyy", false},
+      {"General;General;General;mmm", false},
+      {"0;d", true},               {"0;0;yyyy", true},
+      {"[<1]h:mm;d-mmm", true},
+      // The system's long date and long time.
+      {"[$-F800]", true},          {"[$-F400]", false},
+      // Codes that cannot be read render like General.
+      {"yyyy\"", false},          {"[Red", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsDateFormat(c.code), c.date) << c.code;
+}
+
+TEST(NumberFormatKinds, BuiltinDateIds) {
+  for (int id : {14, 15, 16, 17, 22, 27, 28, 29, 30, 31, 34, 35, 36, 50, 51, 52, 53, 54, 55,
+                 56, 57, 58})
+    EXPECT_TRUE(IsDateFormat(BuiltinNumFmt(id))) << id;
+  // Times, including the two Japanese time formats among the locale ids.
+  for (int id : {0, 1, 2, 9, 11, 18, 19, 20, 21, 32, 33, 45, 46, 47, 49})
+    EXPECT_FALSE(IsDateFormat(BuiltinNumFmt(id))) << id;
+}
+
 TEST(NumberFormatOther, BooleansAndErrors) {
   RenderedValue t = RenderBool(true), f = RenderBool(false), e = RenderError("#DIV/0!");
   EXPECT_EQ(t.text, "TRUE");

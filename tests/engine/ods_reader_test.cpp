@@ -9,7 +9,7 @@
 
 #include "engine/automation/spreadsheet_automation.h"
 #include "engine/automation/workbook_open.h"
-#include "engine/core/builtin_formats.h"
+#include "engine/core/number_format.h"
 #include "engine/core/cellref.h"
 #include "engine/formula/formula_check.h"
 #include "engine/formula/ods_formula.h"

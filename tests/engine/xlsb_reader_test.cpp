@@ -447,21 +447,6 @@ TEST(XlsbFormulas, RunawayTokensAreGivenUp) {
   }
 }
 
-TEST(XlsbFormulas, SheetNamesAsText) {
-  auto sheet = [](const char* n) {
-    std::string s;
-    xlsb::AppendSheetName(s, n);
-    return s;
-  };
-  EXPECT_EQ(sheet("Sheet1"), "Sheet1");
-  EXPECT_EQ(sheet("日本語"), "日本語");
-  EXPECT_EQ(sheet("My sheet"), "'My sheet'");
-  EXPECT_EQ(sheet("A1"), "'A1'");
-  EXPECT_EQ(sheet("R1C1"), "'R1C1'");
-  EXPECT_EQ(sheet("2019"), "'2019'");
-  EXPECT_EQ(sheet("It's"), "'It''s'");
-}
-
 // ---------------------------------------------------------------------------
 // Cells, merges and links of a hand-built file
 
