@@ -27,6 +27,10 @@ using Clock = std::chrono::steady_clock;
 
 static double Seconds(Clock::time_point a) { return std::chrono::duration<double>(Clock::now() - a).count(); }
 
+static double MegabytesOf(const std::filesystem::path& file) {
+  return static_cast<double>(std::filesystem::file_size(file)) / 1e6;
+}
+
 static double ProcessCpuSeconds() {
   timespec ts{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
@@ -65,12 +69,12 @@ static void MakeWorkbook(const std::string& path, int rows, int sheets) {
   format_set_bg_color(head, 0xDDEEFF);
   for (int s = 0; s < sheets; ++s) {
     lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
-    for (int c = 0; c < 10; ++c) worksheet_write_string(ws, 0, c, ("Column " + std::to_string(c)).c_str(), head);
+    for (lxw_col_t c = 0; c < 10; ++c) worksheet_write_string(ws, 0, c, ("Column " + std::to_string(c)).c_str(), head);
     char buf[32];
-    for (int r = 1; r < rows; ++r) {
-      for (int c = 0; c < 10; ++c) {
+    for (lxw_row_t r = 1; r < static_cast<lxw_row_t>(rows); ++r) {
+      for (lxw_col_t c = 0; c < 10; ++c) {
         if (c % 5 == 1) {
-          snprintf(buf, sizeof buf, "item %d", (r * 7 + c) % 5000);
+          snprintf(buf, sizeof buf, "item %u", (r * 7 + c) % 5000);
           worksheet_write_string(ws, r, c, buf, nullptr);
         } else if (c % 5 == 2) {
           worksheet_write_number(ws, r, c, 40000 + r % 3000, date);
@@ -144,7 +148,7 @@ static void MakeOds(const std::string& path, int rows, int sheets) {
         row = "<table:table-row>";
         for (int c = 0; c < 10; ++c) {
           if (c % 5 == 1) {
-            snprintf(buf, sizeof buf, "item %d", (r * 7 + c) % 5000);
+            snprintf(buf, sizeof buf, "item %u", (r * 7 + c) % 5000);
             row += "<table:table-cell office:value-type=\"string\" calcext:value-type=\"string\"><text:p>";
             row += buf;
             row += "</text:p></table:table-cell>";
@@ -191,7 +195,7 @@ int main(int argc, char** argv) {
   MakeWorkbook(big, rows, 1);
   std::string many = (dir / "many.xlsx").string();
   MakeWorkbook(many, rows / 20, 20);
-  printf("input: %d rows x 10 columns (%.1f MB on disk)\n", rows, std::filesystem::file_size(big) / 1e6);
+  printf("input: %d rows x 10 columns (%.1f MB on disk)\n", rows, MegabytesOf(big));
 
   // Listing sheets reads the workbook part only.
   {
@@ -212,7 +216,7 @@ int main(int argc, char** argv) {
   double read = Seconds(t);
   double cells = static_cast<double>(d.cells.size());
   printf("read: %.0f cells in %.3f s = %.2f M cells/s\n", cells, read, cells / read / 1e6);
-  printf("memory: %.1f bytes per cell (%.1f MB for the sheet)\n", d.memoryBytes() / cells, d.memoryBytes() / 1e6);
+  printf("memory: %.1f bytes per cell (%.1f MB for the sheet)\n", static_cast<double>(d.memoryBytes()) / cells, static_cast<double>(d.memoryBytes()) / 1e6);
 
   {
     // The same cells as an OpenDocument spreadsheet.
@@ -225,17 +229,17 @@ int main(int argc, char** argv) {
     Workbook& b = a->Workbooks().Open(manyOds);
     int n = b.Worksheets().Count();
     printf("ods list sheets: %d sheets in %.2f ms (%.1f MB on disk)\n", n, Seconds(t0) * 1e3,
-           std::filesystem::file_size(manyOds) / 1e6);
+           MegabytesOf(manyOds));
     // Each sheet skips the tables before it unread.
     t0 = Clock::now();
     size_t all = 0;
     for (int i = 1; i <= n; ++i) all += b.Worksheets()(i).data().cells.size();
     double allS = Seconds(t0);
-    printf("ods read every sheet: %zu cells in %.3f s = %.2f M cells/s\n", all, allS, all / allS / 1e6);
+    printf("ods read every sheet: %zu cells in %.3f s = %.2f M cells/s\n", all, allS, static_cast<double>(all) / allS / 1e6);
     t0 = Clock::now();
     Workbook& big1 = a->Workbooks().Open(bigOds);
     printf("ods list sheets: 1 sheet in %.2f ms (%.1f MB on disk)\n", Seconds(t0) * 1e3,
-           std::filesystem::file_size(bigOds) / 1e6);
+           MegabytesOf(bigOds));
     t0 = Clock::now();
     const SheetData& od = big1.Worksheets()(1).data();
     double s = Seconds(t0);
@@ -260,7 +264,7 @@ int main(int argc, char** argv) {
   out.SaveAs((dir / "out.xlsx").string());
   double save = Seconds(t), saveCpu = ProcessCpuSeconds() - cpu0;
   printf("save: %.3f s = %.2f M cells/s (%.3f s of processor time, %.1f MB on disk)\n", save,
-         cells / save / 1e6, saveCpu, std::filesystem::file_size(dir / "out.xlsx") / 1e6);
+         cells / save / 1e6, saveCpu, MegabytesOf(dir / "out.xlsx"));
   app->Quit();
 
   // The same for an .xlsb.
@@ -279,7 +283,7 @@ int main(int argc, char** argv) {
     double secs = Seconds(t0);
     double n = static_cast<double>(sheet->cells.size());
     printf("xlsb read: %.0f cells in %.3f s = %.2f M cells/s (%.1f MB on disk)\n", n, secs, n / secs / 1e6,
-           std::filesystem::file_size(bigb) / 1e6);
+           MegabytesOf(bigb));
   }
 
   // The .xls reader: the same kinds of cells from a BIFF8 workbook.
@@ -294,7 +298,7 @@ int main(int argc, char** argv) {
     double secs = Seconds(t0);
     double n = static_cast<double>(sheet->cells.size());
     printf("xls: list sheets %.2f ms; read %.0f cells in %.3f s = %.2f M cells/s (%.1f MB on disk)\n", list * 1e3, n,
-           secs, n / secs / 1e6, std::filesystem::file_size(xls) / 1e6);
+           secs, n / secs / 1e6, MegabytesOf(xls));
   }
 
   if (argc > 2) {

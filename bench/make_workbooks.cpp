@@ -29,22 +29,23 @@ int main(int argc, char** argv) {
     lxw_format* money = workbook_add_format(wb);
     format_set_num_format(money, "#,##0.00");
     const char* heads[] = {"Id", "Region", "Date", "Amount", "Units", "Product", "Shipped", "Price", "Cost", "Note"};
-    for (int c = 0; c < 10; ++c) worksheet_write_string(ws, 0, c, heads[c], head);
+    for (lxw_col_t c = 0; c < 10; ++c) worksheet_write_string(ws, 0, c, heads[c], head);
     char buf[48];
     for (int r = 1; r < rows; ++r) {
-      worksheet_write_number(ws, r, 0, w * 100000 + r, nullptr);
+      const auto row = static_cast<lxw_row_t>(r);
+      worksheet_write_number(ws, row, 0, w * 100000 + r, nullptr);
       std::snprintf(buf, sizeof buf, "Region %d", r % 17);
-      worksheet_write_string(ws, r, 1, buf, nullptr);
-      worksheet_write_number(ws, r, 2, 44000 + (r * 7) % 1500, date);
-      worksheet_write_number(ws, r, 3, (r % 997) * 3.25, money);
-      worksheet_write_number(ws, r, 4, r % 50, nullptr);
+      worksheet_write_string(ws, row, 1, buf, nullptr);
+      worksheet_write_number(ws, row, 2, 44000 + (r * 7) % 1500, date);
+      worksheet_write_number(ws, row, 3, (r % 997) * 3.25, money);
+      worksheet_write_number(ws, row, 4, r % 50, nullptr);
       std::snprintf(buf, sizeof buf, "Product %d-%d", w, r % 300);
-      worksheet_write_string(ws, r, 5, buf, nullptr);
-      worksheet_write_number(ws, r, 6, 44010 + (r * 11) % 1500, date);
-      worksheet_write_number(ws, r, 7, 1.5 + r % 40, money);
-      worksheet_write_number(ws, r, 8, 0.75 + r % 30, money);
+      worksheet_write_string(ws, row, 5, buf, nullptr);
+      worksheet_write_number(ws, row, 6, 44010 + (r * 11) % 1500, date);
+      worksheet_write_number(ws, row, 7, 1.5 + r % 40, money);
+      worksheet_write_number(ws, row, 8, 0.75 + r % 30, money);
       std::snprintf(buf, sizeof buf, "note %d", r);
-      worksheet_write_string(ws, r, 9, buf, nullptr);
+      worksheet_write_string(ws, row, 9, buf, nullptr);
     }
     if (workbook_close(wb) != LXW_NO_ERROR) return 1;
   }

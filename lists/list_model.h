@@ -38,7 +38,7 @@ class ListModel {
   // Position of the selected entry, 0 when there is none.
   int SelectedIndex() const { return selected_; }
   // The selected entry, or nullptr. A list with entries but no selection reads as empty.
-  const ListEntry* SelectedItem() const { return selected_ ? &entries_[selected_ - 1] : nullptr; }
+  const ListEntry* SelectedItem() const { return selected_ ? &entries_[static_cast<size_t>(selected_ - 1)] : nullptr; }
   void Select(int pos);
   void SetChecked(int pos, bool checked);
   // Asks the view to bring `pos` into sight.

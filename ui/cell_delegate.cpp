@@ -17,6 +17,9 @@ namespace corvane {
 
 namespace {
 
+// The flags QPainter::drawText takes: an alignment with a text flag.
+int DrawFlags(Qt::Alignment align, Qt::TextFlag text) { return static_cast<int>(align.toInt()) | text; }
+
 struct LineKind {
   int width = 0;
   Qt::PenStyle pen = Qt::SolidLine;
@@ -172,7 +175,7 @@ void CellDelegate::DrawSpill(QPainter* p, const Spill& s, const SheetModel::Look
   p->setFont(look.font);
   p->setPen(look.color.isValid() ? look.color : palette.color(QPalette::Text));
   p->drawText(s.layout.adjusted(kTextPad, 0, -kTextPad, 0),
-              Qt::AlignLeft | (look.align & Qt::AlignVertical_Mask) | Qt::TextSingleLine, look.text);
+              DrawFlags(Qt::AlignLeft | (look.align & Qt::AlignVertical_Mask), Qt::TextSingleLine), look.text);
   p->restore();
 }
 
@@ -216,15 +219,15 @@ void CellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
     painter->setFont(look.font);
     painter->setPen(color);
     if (look.kind == SheetModel::Look::Number) {
-      painter->drawText(textRect, look.align | Qt::TextSingleLine, FitNumber(look.text, look.font, rc.width()));
+      painter->drawText(textRect, DrawFlags(look.align, Qt::TextSingleLine), FitNumber(look.text, look.font, rc.width()));
     } else if (look.wrap) {
-      painter->drawText(textRect, look.align | Qt::TextWordWrap, look.text);
+      painter->drawText(textRect, DrawFlags(look.align, Qt::TextWordWrap), look.text);
     } else if (single && look.spills && textWidth > rc.width()) {
       Spill spill = SpillOf(r1, c1, look, rc);
       DrawSpill(painter, spill, look, rc, option.palette);
       gridRight = gridRight && !spill.coversRightEdgeOf(rc);
     } else {
-      painter->drawText(textRect, look.align | Qt::TextSingleLine, look.text);
+      painter->drawText(textRect, DrawFlags(look.align, Qt::TextSingleLine), look.text);
     }
   } else if (single && look.kind == SheetModel::Look::Empty) {
     // Text of a neighbour that runs over this empty cell.

@@ -45,7 +45,7 @@ QLabel* MakeLabel(QLabel* label, const char* name, QRect where) {
 // The home page as the About box shows it: without its scheme.
 QString HomePageText() {
   QString text = QString::fromLatin1(kHomePage);
-  int scheme = text.indexOf(QStringLiteral("://"));
+  qsizetype scheme = text.indexOf(QStringLiteral("://"));
   return scheme >= 0 ? text.mid(scheme + 3) : text;
 }
 

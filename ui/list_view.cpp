@@ -56,7 +56,7 @@ void ListView::SetImages(std::vector<QIcon> images) {
   images_ = std::move(images);
   // Redraw every entry with the new images.
   syncing_ = true;
-  for (int i = 0; i < topLevelItemCount() && i < static_cast<int>(shown_.size()); ++i) fill(topLevelItem(i), shown_[i]);
+  for (int i = 0; i < topLevelItemCount() && i < static_cast<int>(shown_.size()); ++i) fill(topLevelItem(i), shown_[static_cast<size_t>(i)]);
   syncing_ = false;
 }
 

@@ -122,8 +122,8 @@ SheetModel::SheetModel(const SheetData& data, const std::vector<Style>& styles, 
     lastRow = std::max(lastRow, m.r2);
     lastCol = std::max(lastCol, m.c2);
   }
-  rows_ = std::min<int64_t>(kMaxRows, std::max<int64_t>(kMinRows, int64_t{lastRow} + 1 + kSlackRows));
-  cols_ = std::min<int64_t>(kMaxCols, std::max<int64_t>(kMinColumns, int64_t{lastCol} + 1 + kSlackColumns));
+  rows_ = static_cast<int>(std::min<int64_t>(kMaxRows, std::max<int64_t>(kMinRows, int64_t{lastRow} + 1 + kSlackRows)));
+  cols_ = static_cast<int>(std::min<int64_t>(kMaxCols, std::max<int64_t>(kMinColumns, int64_t{lastCol} + 1 + kSlackColumns)));
 }
 
 int SheetModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }

@@ -168,9 +168,9 @@ WorkbookWindow::~WorkbookWindow() { shutDown(); }
 void WorkbookWindow::showSheet(int index) {
   if (!book_ || book_->IsClosed() || !styles_) return;
   Worksheet& sheet = book_->Worksheets()(index + 1);
-  const SheetData& data = sheet.data();
+  const SheetData& shown = sheet.data();
   SheetModel* old = model_;
-  model_ = new SheetModel(data, styles_->styles, styles_->date1904, this);
+  model_ = new SheetModel(shown, styles_->styles, styles_->date1904, this);
   grid_->clearSpans();
   QItemSelectionModel* oldSelection = grid_->selectionModel();
   grid_->setModel(model_);
@@ -186,14 +186,14 @@ void WorkbookWindow::showSheet(int index) {
     delegate_ = next;
   }
   delete old;
-  data_ = &data;
+  data_ = &shown;
   applySizes(0, model_->rowCount() - 1, 0, model_->columnCount() - 1);
   // Rows and columns brought into reach later take their sizes as they come.
   connect(model_, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex&, int first, int last) { applySizes(first, last, 0, -1); });
   connect(model_, &QAbstractItemModel::columnsInserted, this,
           [this](const QModelIndex&, int first, int last) { applySizes(0, -1, first, last); });
-  for (const Rect& m : data.merges)
+  for (const Rect& m : shown.merges)
     if ((m.rows() > 1 || m.cols() > 1) && m.r2 < model_->rowCount() && m.c2 < model_->columnCount())
       grid_->setSpan(m.r1, m.c1, m.rows(), m.cols());
   connect(grid_->selectionModel(), &QItemSelectionModel::currentChanged, this,

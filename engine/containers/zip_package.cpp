@@ -44,7 +44,7 @@ void ZipPackage::stream(std::string_view part,
                         const std::function<void(const char*, size_t)>& sink) const {
   long long idx = locate(part);
   if (idx < 0) fail(part, "is missing");
-  std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> f(zip_fopen_index(zip_, idx, 0), zip_fclose);
+  std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> f(zip_fopen_index(zip_, static_cast<zip_uint64_t>(idx), 0), zip_fclose);
   if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
   std::unique_ptr<char[]> buf(new char[1 << 16]);
   for (;;) {
@@ -58,7 +58,7 @@ void ZipPackage::stream(std::string_view part,
 std::unique_ptr<ZipPackage::Reader> ZipPackage::open(std::string_view part) const {
   long long idx = locate(part);
   if (idx < 0) fail(part, "is missing");
-  zip_file_t* f = zip_fopen_index(zip_, idx, 0);
+  zip_file_t* f = zip_fopen_index(zip_, static_cast<zip_uint64_t>(idx), 0);
   if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
   return std::unique_ptr<Reader>(new Reader(*this, std::string(part), f));
 }

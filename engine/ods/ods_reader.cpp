@@ -492,13 +492,19 @@ class SheetHandler : public XmlHandler {
     return static_cast<size_t>(std::min<uint64_t>(n, kMaxCellText));
   }
 
+  // The last row (column) of `count` starting at `first`, cut at the sheet's edge `limit`.
+  static int32_t LastOf(int32_t first, uint64_t count, int32_t limit) {
+    return static_cast<int32_t>(std::min<uint64_t>(static_cast<uint64_t>(first) + count, static_cast<uint64_t>(limit)) - 1);
+  }
+
   void endCell() {
     cellAt_ = 0;
     collect_ = false;
     int32_t col = col_;
     uint64_t n = colRepeat_;
-    bool reachesEdge = col + n >= static_cast<uint64_t>(kMaxCols) || col + n == static_cast<uint64_t>(kLegacyCols);
-    col_ = static_cast<int32_t>(std::min<uint64_t>(col + n, kMaxCols));
+    uint64_t end = static_cast<uint64_t>(col) + n;
+    bool reachesEdge = end >= static_cast<uint64_t>(kMaxCols) || end == static_cast<uint64_t>(kLegacyCols);
+    col_ = static_cast<int32_t>(std::min<uint64_t>(end, kMaxCols));
     if (col >= kMaxCols) return;  // beyond the last column: dropped, as spreadsheet programs do
     uint32_t count = static_cast<uint32_t>(col_ - col);
 
@@ -524,8 +530,7 @@ class SheetHandler : public XmlHandler {
       }
       if (matrixCols_ > 1 || matrixRows_ > 1) {
         out.kind = FormulaKind::Array;
-        out.arrayRange = Rect{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + matrixRows_, kMaxRows) - 1),
-                              static_cast<int32_t>(std::min<uint64_t>(col + matrixCols_, kMaxCols) - 1)};
+        out.arrayRange = Rect{row_, col, LastOf(row_, matrixRows_, kMaxRows), LastOf(col, matrixCols_, kMaxCols)};
       }
       c = b_.formula(std::move(out), r);
     } else if (valueType_ == 's' || (valueType_ == 0 && hasText_ && !text_.empty())) {
@@ -538,8 +543,7 @@ class SheetHandler : public XmlHandler {
     c.place(row_ < kMaxRows ? row_ : 0, col, UINT32_MAX);
 
     if (spanCols_ > 1 || spanRows_ > 1) {
-      Rect m{row_, col, static_cast<int32_t>(std::min<uint64_t>(row_ + spanRows_, kMaxRows) - 1),
-             static_cast<int32_t>(std::min<uint64_t>(col + spanCols_, kMaxCols) - 1)};
+      Rect m{row_, col, LastOf(row_, spanRows_, kMaxRows), LastOf(col, spanCols_, kMaxCols)};
       if (row_ < kMaxRows && (m.rows() > 1 || m.cols() > 1)) sheet_.merges.push_back(m);
     }
     if (row_ < kMaxRows) {
@@ -580,8 +584,9 @@ class SheetHandler : public XmlHandler {
     rowAt_ = 0;
     int32_t row = row_;
     uint64_t n = rowRepeat_;
-    bool reachesEdge = row + n >= static_cast<uint64_t>(kMaxRows);
-    row_ = static_cast<int32_t>(std::min<uint64_t>(row + n, kMaxRows));
+    uint64_t end = static_cast<uint64_t>(row) + n;
+    bool reachesEdge = end >= static_cast<uint64_t>(kMaxRows);
+    row_ = static_cast<int32_t>(std::min<uint64_t>(end, kMaxRows));
     if (row >= kMaxRows) return;
     uint32_t rows = static_cast<uint32_t>(row_ - row);
 

@@ -261,7 +261,7 @@ void XlsReader::readGlobals() {
           x.bottomColor = (b2 >> 7) & 0x7F;
           x.diagonalColor = (b2 >> 14) & 0x7F;
           x.diagonal = (b2 >> 21) & 0x0F;
-          x.pattern = (b2 >> 26) & 0x3F;
+          x.pattern = static_cast<uint8_t>((b2 >> 26) & 0x3F);
           uint16_t fill = U16(d + 18);
           x.fg = fill & 0x7F;
           x.bg = (fill >> 7) & 0x7F;
@@ -273,7 +273,7 @@ void XlsReader::readGlobals() {
           x.bg = (a >> 7) & 0x7F;
           x.pattern = (a >> 16) & 0x3F;
           x.bottom = (a >> 22) & 7;
-          x.bottomColor = (a >> 25) & 0x7F;
+          x.bottomColor = static_cast<uint8_t>((a >> 25) & 0x7F);
           x.top = b & 7;
           x.left = (b >> 3) & 7;
           x.right = (b >> 6) & 7;

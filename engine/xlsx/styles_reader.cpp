@@ -34,13 +34,13 @@ RawColor ReadColor(const Attrs& a) {
   int64_t n = 0;
   if (a.flag("auto", false)) {
     c.kind = RawColor::Auto;
-  } else if (auto v = a.get("rgb"); v && ToRgb(*v, rgb)) {
+  } else if (auto rgbText = a.get("rgb"); rgbText && ToRgb(*rgbText, rgb)) {
     c.kind = RawColor::Rgb;
     c.value = rgb;
-  } else if (auto v = a.get("theme"); v && ToInt(*v, n) && n >= 0) {
+  } else if (auto theme = a.get("theme"); theme && ToInt(*theme, n) && n >= 0) {
     c.kind = RawColor::Theme;
     c.value = n;
-  } else if (auto v = a.get("indexed"); v && ToInt(*v, n) && n >= 0) {
+  } else if (auto indexed = a.get("indexed"); indexed && ToInt(*indexed, n) && n >= 0) {
     c.kind = RawColor::Indexed;
     c.value = n;
   }

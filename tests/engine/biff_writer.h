@@ -184,7 +184,7 @@ class BiffWriter {
     std::string stream = g;
     for (size_t i = 0; i < sheets.size(); ++i) {
       uint32_t at = static_cast<uint32_t>(stream.size());
-      for (int k = 0; k < 4; ++k) stream[patch[i] + k] = static_cast<char>((at >> (8 * k)) & 0xFF);
+      for (size_t k = 0; k < 4; ++k) stream[patch[i] + k] = static_cast<char>((at >> (8 * k)) & 0xFF);
       stream += Bof(0x0010);
       stream += sheets[i].cells;
       stream += Rec(0x000A, "");

@@ -150,7 +150,7 @@ TEST(FastXml, TokensLongerThanAChunkAreReadWhole) {
   std::string doc = "<a x=\"" + big + "&amp;\" y='" + big + "'>" + big + "&lt;<![CDATA[" + big + "]]><!--" + big +
                     "--><?p " + big + "?><b" + std::string(1000, ' ') + "/></a>";
   std::vector<std::string> want = ByExpat(doc);
-  for (size_t step : {7, 1000, 4096, 65536}) {
+  for (size_t step : {7u, 1000u, 4096u, 65536u}) {
     std::vector<size_t> cuts;
     for (size_t at = step; at < doc.size(); at += step) cuts.push_back(at);
     EXPECT_EQ(ByFast(doc, cuts), want) << "chunks of " << step;
@@ -345,7 +345,7 @@ TEST(FastXmlSheets, NumbersReadExactlyWhateverTheDimensionClaims) {
   for (int i = 0; i < 2000; ++i) {
     std::string n = rng() % 4 == 0 ? "-" : "";
     int digits = 1 + static_cast<int>(rng() % 17);
-    int point = static_cast<int>(rng() % (digits + 1));
+    int point = static_cast<int>(rng() % static_cast<unsigned>(digits + 1));
     for (int d = 0; d < digits; ++d) {
       if (d == point && d > 0) n += '.';
       n += static_cast<char>('0' + rng() % 10);

@@ -283,7 +283,7 @@ TEST(ShiftFormula, ReferencesFollowMovedSheets) {
     if (name == "It's") return &plain;
     return nullptr;
   };
-  struct Case {
+  struct MovedCase {
     const char* in;
     const char* out;  // nullptr: the meaning is lost
   } cases[] = {
@@ -298,10 +298,12 @@ TEST(ShiftFormula, ReferencesFollowMovedSheets) {
       {"'[1]Data'!A1", nullptr},
       {"Table1[Col]+Data!B3", nullptr},
   };
-  for (const Case& c : cases) {
+  for (const MovedCase& c : cases) {
     ShiftedFormula got = ShiftFormulaToMovedSheets(c.in, 1, 1, find);
     EXPECT_EQ(got.keepsMeaning, c.out != nullptr) << c.in << " -> " << got.text;
-    if (c.out) EXPECT_EQ(got.text, c.out) << c.in;
+    if (c.out) {
+      EXPECT_EQ(got.text, c.out) << c.in;
+    }
   }
   // Without sheets to follow it is ShiftFormula.
   for (const char* f : kCorpus) {
@@ -312,7 +314,7 @@ TEST(ShiftFormula, ReferencesFollowMovedSheets) {
 }
 
 TEST(ShiftFormula, ReachOfOtherColumnsOfABlock) {
-  struct Case {
+  struct ReachCase {
     const char* formula;
     bool moved;
     bool reaches;
@@ -322,7 +324,7 @@ TEST(ShiftFormula, ReachOfOtherColumnsOfABlock) {
       {"Other!A2+B2", false, false}, {"Z9+B1", false, false},  // beyond the block's columns
       {"\"A1\"&B1", false, false},
   };
-  for (const Case& c : cases)  // in column B of a block of columns A..C
+  for (const ReachCase& c : cases)  // in column B of a block of columns A..C
     EXPECT_EQ(ReachesOtherColumns(c.formula, 1, 0, 2, c.moved), c.reaches) << c.formula << (c.moved ? " moved" : "");
   EXPECT_FALSE(ReachesOtherColumns("SUM(2:2)", 1, 1, 1, true));  // a block of one column
 }

@@ -77,7 +77,7 @@ class LxwReference {
     return plain_;
   }
 
-  static lxw_color_t Color(Rgb rgb) { return rgb == 0 ? LXW_COLOR_BLACK : (rgb & 0xFFFFFFu); }
+  static lxw_color_t Color(Rgb rgb) { return rgb == 0 ? static_cast<lxw_color_t>(LXW_COLOR_BLACK) : (rgb & 0xFFFFFFu); }
 
   lxw_format* format(uint32_t index) {
     static const Style kDefault;

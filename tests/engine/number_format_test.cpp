@@ -406,7 +406,7 @@ TEST(NumberFormatKinds, DateTimeCodes) {
 }
 
 TEST(NumberFormatKinds, DateFormatTable) {
-  struct Case {
+  struct DateCase {
     const char* code;
     bool date;
   } cases[] = {
@@ -438,7 +438,7 @@ TEST(NumberFormatKinds, DateFormatTable) {
       // Codes that cannot be read render like General.
       {"yyyy\"", false},          {"[Red", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(IsDateFormat(c.code), c.date) << c.code;
+  for (const DateCase& c : cases) EXPECT_EQ(IsDateFormat(c.code), c.date) << c.code;
 }
 
 TEST(NumberFormatKinds, BuiltinDateIds) {

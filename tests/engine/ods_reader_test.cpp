@@ -124,7 +124,7 @@ TEST(OdsCorpus, ReadsLikeItsXlsxTwin) {
       ASSERT_EQ(o->cells.size(), x->cells.size());
       for (size_t k = 0; k < o->cells.size(); ++k) {
         const Cell &a = o->cells[k], &b = x->cells[k];
-        SCOPED_TRACE(FormatA1(b.row, b.col));
+        SCOPED_TRACE(FormatA1(static_cast<int32_t>(b.row), b.col));
         EXPECT_EQ(a.row, b.row);
         EXPECT_EQ(a.col, b.col);
         ASSERT_EQ(a.type, b.type);
@@ -658,7 +658,7 @@ TEST(OdsPackages, TableTagsCutBetweenChunks) {
   // Where the second table starts, around the end of the first chunk: its start tag, or
   // the first table's end tag, is cut there.
   for (long shift : {-4000, -90, -30, -13, -12, -7, -2, -1, 1, 5, 10, 13, 14, 15}) {
-    for (size_t longAttr : {0, 5000, 70000}) {
+    for (size_t longAttr : {0u, 5000u, 70000u}) {
       SCOPED_TRACE(std::to_string(shift) + " " + std::to_string(longAttr));
       std::string head = std::string(kContentHead) + "<table:table table:name=\"A\">" +
                          "<table:table-row><table:table-cell office:value-type=\"string\"><text:p>";
@@ -677,7 +677,7 @@ TEST(OdsPackages, TableTagsCutBetweenChunks) {
       EXPECT_EQ(r->sheets()[1].visibility, SheetVisibility::Hidden);
       EXPECT_EQ(r->sheets()[2].name, "C");
       // In order (each goes on where the last stopped), then out of order (from the start).
-      for (size_t i : {0, 1, 2, 2, 0, 2, 1}) {
+      for (size_t i : {0u, 1u, 2u, 2u, 0u, 2u, 1u}) {
         SCOPED_TRACE(i);
         auto d = r->loadSheet(i);
         ASSERT_EQ(d->cells.size(), 1u);

@@ -48,7 +48,7 @@ TEST(OdsScanner, ListsTopLevelTablesInAnyChunking) {
 }
 
 TEST(OdsScanner, HandsOnTheBytesFromTheTableSought) {
-  for (size_t target : {0, 1, 2}) {
+  for (size_t target : {0u, 1u, 2u}) {
     for (size_t chunk : {size_t{1}, size_t{5}, kDoc.size()}) {
       SCOPED_TRACE(std::to_string(target) + " " + std::to_string(chunk));
       std::string got;

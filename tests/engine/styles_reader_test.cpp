@@ -503,7 +503,7 @@ TEST(StylesReaderRobustness, BadIndicesFallBackToTheFirstEntry) {
   auto s = ReadStyles(xml, "");
   ASSERT_EQ(s.size(), 5u);
   EXPECT_EQ(s[0].fontName, "F1");
-  for (int i = 1; i <= 2; ++i) {
+  for (size_t i = 1; i <= 2; ++i) {
     EXPECT_EQ(s[i].fontName, "F0") << i;
     EXPECT_EQ(s[i].pattern, FillPattern::Gray125) << i;
     EXPECT_EQ(s[i].top.style, BorderStyle::Thick) << i;

@@ -392,7 +392,7 @@ TEST(XlsCorpus, LinksCommentsMergesDatesAndFormats) {
 TEST(XlsReader, StringsRunOverContinueRecordsAndChangeWidth) {
   test::TempDir tmp;
   std::vector<std::string> strings;
-  for (int i = 0; i < 300; ++i) strings.push_back("string number " + std::to_string(i) + std::string(i % 37, 'x'));
+  for (int i = 0; i < 300; ++i) strings.push_back("string number " + std::to_string(i) + std::string(static_cast<size_t>(i % 37), 'x'));
   strings.push_back(std::string(20000, 'L'));  // longer than a record
   for (bool widen : {false, true}) {
     SCOPED_TRACE(widen);

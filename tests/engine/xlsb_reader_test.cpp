@@ -185,9 +185,9 @@ TEST(XlsbTwins, ReadCellForCellLikeTheXlsxTwin) {
       for (size_t k = 0; k < sb->cells.size(); ++k) {
         const Cell& cb = sb->cells[k];
         const Cell& cx = sx->cells[k];
-        std::string where = FormatA1(cb.row, cb.col);
+        std::string where = FormatA1(static_cast<int32_t>(cb.row), cb.col);
         SCOPED_TRACE(where);
-        ASSERT_EQ(where, FormatA1(cx.row, cx.col));
+        ASSERT_EQ(where, FormatA1(static_cast<int32_t>(cx.row), cx.col));
         ASSERT_EQ(cb.type, cx.type);
         EXPECT_EQ(bs->styles[cb.style], xs->styles[cx.style]);
         switch (cb.type) {
@@ -669,7 +669,7 @@ TEST(XlsbReader, StyleValuesOutOfRangeReadAsTheirXmlEquivalents) {
   EXPECT_EQ(s.gradient.stops[0].position, 0);
   EXPECT_EQ(s.gradient.stops[0].color, Tinted(OfficeThemeColor(4), -1));
   EXPECT_EQ(s.gradient.stops[1].color, kAutoColor);
-  for (const BorderSide* b : {&s.left, &s.right, &s.top, &s.bottom, &s.diagonal}) EXPECT_EQ(*b, BorderSide{});
+  for (const BorderSide* border : {&s.left, &s.right, &s.top, &s.bottom, &s.diagonal}) EXPECT_EQ(*border, BorderSide{});
   EXPECT_FALSE(s.diagonalUp || s.diagonalDown);
   EXPECT_EQ(s.rotation, 0);
   EXPECT_EQ(s.indent, 250);

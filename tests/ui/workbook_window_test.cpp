@@ -928,7 +928,7 @@ void WorkbookWindowTest::closeAsksAboutUnsavedChanges() {
   WorkbookWindow* w2 = merge({writeSource(QStringLiteral("q2.xlsx"))});
   QVERIFY(w2);
   prompts_->answers = {WorkbookPrompts::Answer::No};
-  int asked = prompts_->suggestions.size();
+  int asked = static_cast<int>(prompts_->suggestions.size());
   QVERIFY(w2->close());
   Settle();
   QCOMPARE(prompts_->suggestions.size(), asked);
@@ -1007,7 +1007,7 @@ void WorkbookWindowTest::millionRowsOpenWithoutTouchingEveryCell() {
   w->grid()->setCurrentIndex(m->index(999999, 2));
   QCOMPARE(w->nameBoxText(), QStringLiteral("C1000000"));
   qInfo("million rows: merge %lld ms, window opened in %.1f ms, first paint %lld ms, two scrolls %lld ms",
-        mergeMs, presenter_->lastNs / 1e6, paintMs, scrollMs);
+        mergeMs, static_cast<double>(presenter_->lastNs) / 1e6, paintMs, scrollMs);
 }
 
 QTEST_MAIN(WorkbookWindowTest)
