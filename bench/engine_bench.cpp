@@ -19,6 +19,7 @@
 #include "engine/automation/spreadsheet_automation.h"
 #include "engine/automation/workbook_open.h"
 #include "engine/merge/program_start.h"
+#include "engine/xlsx/styles_reader.h"
 #include "tests/engine/biff_writer.h"
 #include "tests/engine/xlsb_writer.h"
 
@@ -299,6 +300,25 @@ int main(int argc, char** argv) {
     double n = static_cast<double>(sheet->cells.size());
     printf("xls: list sheets %.2f ms; read %.0f cells in %.3f s = %.2f M cells/s (%.1f MB on disk)\n", list * 1e3, n,
            secs, n / secs / 1e6, MegabytesOf(xls));
+  }
+
+  {
+    // A styles part with many formats, as some generated workbooks carry: 60,000 cell formats
+    // over 500 fonts.
+    constexpr int kXfs = 60000;
+    std::string fonts, xfs;
+    for (int i = 0; i < 500; ++i)
+      fonts += "<font><sz val=\"" + std::to_string(8 + i % 20) + "\"/><color theme=\"" + std::to_string(i % 12) +
+               "\" tint=\"0.25\"/><name val=\"Font" + std::to_string(i) + "\"/></font>";
+    for (int i = 0; i < kXfs; ++i)
+      xfs += "<xf numFmtId=\"" + std::to_string(i % 50) + "\" fontId=\"" + std::to_string(i % 500) +
+             "\" fillId=\"0\" borderId=\"0\" applyFont=\"1\"><alignment indent=\"" + std::to_string(i % 10) +
+             "\"/></xf>";
+    std::string xml = "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><fonts>" +
+                      fonts + "</fonts><cellXfs>" + xfs + "</cellXfs></styleSheet>";
+    auto t0 = Clock::now();
+    size_t n = ReadStyles(xml, "").size();
+    printf("styles: %zu cell formats read in %.1f ms\n", n, Seconds(t0) * 1e3);
   }
 
   if (argc > 2) {
