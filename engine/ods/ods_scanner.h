@@ -37,6 +37,21 @@ struct Prefixes {
   }
 };
 
+// True when the qualified name, whose local part starts at localAt, has the prefix `prefix`.
+inline bool HasPrefix(const char* qname, size_t localAt, const std::string& prefix) {
+  return localAt == prefix.size() + 1 && std::memcmp(qname, prefix.data(), prefix.size()) == 0;
+}
+
+// The local part of a qualified name; localAt receives where it starts.
+inline std::string_view Local(const char* qname, size_t& localAt) {
+  const char* p = qname;
+  const char* local = qname;
+  for (; *p; ++p)
+    if (*p == ':') local = p + 1;
+  localAt = static_cast<size_t>(local - qname);
+  return std::string_view(local, static_cast<size_t>(p - local));
+}
+
 // The tables of office:spreadsheet by name and style, and the document's null date.
 struct TableList {
   struct Table {
