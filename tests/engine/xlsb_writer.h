@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/core/unicode.h"
+
 namespace corvane::test::xlsb {
 
 inline std::string U8(uint8_t v) { return std::string(1, static_cast<char>(v)); }
@@ -20,22 +22,22 @@ inline std::string F64(double v) {
   return s;
 }
 
-// UTF-8 text as UTF-16LE code units (BMP only, enough for tests).
+// UTF-8 text as UTF-16LE code units.
 inline std::string Utf16(const std::string& s) {
   std::string out;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp = c;
-    size_t n = 1;
-    if (c >= 0xE0) {
-      cp = ((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
-      n = 3;
-    } else if (c >= 0xC0) {
-      cp = ((c & 0x1F) << 6) | (s[i + 1] & 0x3F);
-      n = 2;
+  for (const char *p = s.data(), *e = p + s.size(); p < e;) {
+    uint32_t cp = 0;
+    size_t n = DecodeUtf8(p, e, cp);
+    if (n == 0) {  // not UTF-8: one replacement character per byte
+      cp = kReplacementChar;
+      n = 1;
+    }
+    p += n;
+    if (cp >= 0x10000) {
+      out += U16(static_cast<uint16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      cp = 0xDC00 + ((cp - 0x10000) & 0x3FF);
     }
     out += U16(static_cast<uint16_t>(cp));
-    i += n;
   }
   return out;
 }
