@@ -9,6 +9,8 @@
 
 struct zip;
 struct zip_file;
+struct zip_source;
+struct zip_error;
 
 namespace corvane {
 
@@ -16,6 +18,9 @@ class ZipPackage {
  public:
   // Opens `path`; `shownName` is how errors name the file. Throws AutomationError.
   ZipPackage(const std::string& path, const std::string& shownName);
+  // The same from the package's bytes in memory.
+  struct InMemory {};
+  ZipPackage(InMemory, std::string bytes, const std::string& shownName);
   ~ZipPackage();
   ZipPackage(const ZipPackage&) = delete;
   ZipPackage& operator=(const ZipPackage&) = delete;
@@ -46,11 +51,13 @@ class ZipPackage {
   std::unique_ptr<Reader> open(std::string_view part) const;
 
  private:
+  void openSource(zip_source* src, zip_error* ze);
   long long locate(std::string_view part) const;
   [[noreturn]] void fail(std::string_view part, const std::string& why) const;
 
   zip* zip_ = nullptr;
   std::string shown_;
+  std::string bytes_;  // what an in-memory package reads from
 };
 
 }  // namespace corvane
