@@ -54,6 +54,15 @@ long long ZipPackage::locate(std::string_view part) const {
 
 bool ZipPackage::has(std::string_view part) const { return locate(part) >= 0; }
 
+uint64_t ZipPackage::size(std::string_view part) const {
+  long long idx = locate(part);
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (idx < 0 || zip_stat_index(zip_, static_cast<zip_uint64_t>(idx), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+    return 0;
+  return st.size;
+}
+
 void ZipPackage::fail(std::string_view part, const std::string& why) const {
   throw AutomationError(Quoted(shown_) + " is damaged: its part " + std::string(part) + " " + why + ".");
 }

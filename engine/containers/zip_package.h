@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +27,8 @@ class ZipPackage {
   ZipPackage& operator=(const ZipPackage&) = delete;
 
   bool has(std::string_view part) const;
+  // The part's size uncompressed as the archive declares it; 0 for a missing part.
+  uint64_t size(std::string_view part) const;
   // The whole part; fails when it holds more than `limit` bytes uncompressed.
   std::string read(std::string_view part, size_t limit = 256u << 20) const;
   // Feeds the part to `sink` in chunks, without holding all of it.
