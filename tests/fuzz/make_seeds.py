@@ -12,7 +12,7 @@ import zipfile
 
 corpus, out = sys.argv[1], sys.argv[2]
 SEP = b"\n@@part@@\n"  # parts_package.h
-MAX_WHOLE = 512 * 1024  # whole files above this slow the readers' fuzzing down
+MAX_WHOLE = 128 * 1024  # whole files above this slow the readers' fuzzing down
 
 
 CAP = 250  # seeds a harness at most: replaying them is part of every test run
