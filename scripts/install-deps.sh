@@ -8,6 +8,8 @@ packages=(
   libzip-dev libexpat1-dev zlib1g-dev libxlsxwriter-dev
   qt6-base-dev fonts-liberation2 fonts-crosextra-carlito
   libgtest-dev libgmock-dev
+  # the fuzzing harnesses (tests/fuzz): clang with libFuzzer and the sanitizers' runtimes
+  clang libclang-rt-14-dev
   python3-openpyxl python3-xlrd
   xvfb xauth
   # packaging, and the checks of an installed layout and of the package

@@ -113,12 +113,13 @@ std::string OdfMediaType(const ZipPackage& pkg, const std::string& path) {
   throw AutomationError(Quoted(path) + " is a zip archive, not a workbook.");
 }
 
-}  // namespace
-
-std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
-  std::string head = ReadHead(path, 8);
-  if (head.size() >= 4 && head.compare(0, 2, "PK") == 0) {
-    auto pkg = std::make_unique<ZipPackage>(path, path);
+// The workbook at `file`, or in `bytes` when `file` is null; errors name it `path`.
+std::unique_ptr<WorkbookReader> OpenWorkbook(const std::string* file, std::string bytes, const std::string& path) {
+  auto head = [&](size_t n) { return file ? ReadHead(*file, n) : bytes.substr(0, n); };
+  std::string start = head(8);
+  if (start.size() >= 4 && start.compare(0, 2, "PK") == 0) {
+    auto pkg = file ? std::make_unique<ZipPackage>(*file, path)
+                    : std::make_unique<ZipPackage>(ZipPackage::InMemory{}, std::move(bytes), path);
     std::string odfType = OdfMediaType(*pkg, path);
     if (odfType.find("opendocument.spreadsheet") != std::string::npos) return OpenOds(std::move(pkg), path, SpreadsheetFormulas());
     // The workbook part is found through the package's relationships; its content type says
@@ -129,21 +130,29 @@ std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) {
     return OpenXlsx(std::move(pkg), path, SpreadsheetFormulas());
   }
   static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  if (head.size() == 8 && std::memcmp(head.data(), kOle, 8) == 0) {
+  if (start.size() == 8 && std::memcmp(start.data(), kOle, 8) == 0) {
     // Encrypted OOXML packages travel inside a compound file.
-    std::string whole = ReadHead(path, 1u << 20);
+    std::string whole = head(1u << 20);
     if (HasUtf16Name(whole, "EncryptedPackage") || HasUtf16Name(whole, "EncryptionInfo"))
       throw AutomationError(Quoted(path) + " is password-protected. Open it in your spreadsheet program, remove the password, and try again.");
-    return OpenXls(path, SpreadsheetFormulas());
+    return file ? OpenXls(*file, SpreadsheetFormulas()) : OpenXlsBytes(std::move(bytes), path, SpreadsheetFormulas());
   }
   // A bare BIFF stream without a compound file around it, as Excel 2 to 4 wrote them.
-  if (head.size() >= 4 && head[0] == 0x09 && (head[1] == 0x00 || head[1] == 0x02 || head[1] == 0x04 || head[1] == 0x08) &&
-      head[3] == 0x00)
-    return OpenXls(path, SpreadsheetFormulas());
-  if (head.size() >= 2 && static_cast<unsigned char>(head[0]) == 0x1F && static_cast<unsigned char>(head[1]) == 0x8B)
+  if (start.size() >= 4 && start[0] == 0x09 &&
+      (start[1] == 0x00 || start[1] == 0x02 || start[1] == 0x04 || start[1] == 0x08) && start[3] == 0x00)
+    return file ? OpenXls(*file, SpreadsheetFormulas()) : OpenXlsBytes(std::move(bytes), path, SpreadsheetFormulas());
+  if (start.size() >= 2 && static_cast<unsigned char>(start[0]) == 0x1F && static_cast<unsigned char>(start[1]) == 0x8B)
     throw AutomationError(Quoted(path) + " is a gzip-compressed file, not a workbook.");
-  if (head.empty()) throw AutomationError(Quoted(path) + " is empty, not a workbook.");
+  if (start.empty()) throw AutomationError(Quoted(path) + " is empty, not a workbook.");
   throw AutomationError(Quoted(path) + " is not a workbook.");
+}
+
+}  // namespace
+
+std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path) { return OpenWorkbook(&path, {}, path); }
+
+std::unique_ptr<WorkbookReader> OpenWorkbookBytes(std::string bytes, const std::string& shownName) {
+  return OpenWorkbook(nullptr, std::move(bytes), shownName);
 }
 
 }  // namespace corvane

@@ -20,5 +20,7 @@ class WorkbookSource {
 // Opens a workbook file of any format Corvane reads, judged by its content, not its name.
 // Reads no more than the sheet list. Throws AutomationError naming the file.
 std::unique_ptr<WorkbookReader> OpenWorkbookFile(const std::string& path);
+// The same from a file's bytes in memory; errors name it `shownName`.
+std::unique_ptr<WorkbookReader> OpenWorkbookBytes(std::string bytes, const std::string& shownName);
 
 }  // namespace corvane

@@ -54,6 +54,21 @@ CompoundFile::CompoundFile(const std::string& path, const std::string& shown) : 
   }
   fileSize_ = static_cast<uint64_t>(st.st_size);
   try {
+    load();
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
+}
+
+CompoundFile::CompoundFile(InMemory, std::string bytes, const std::string& shown)
+    : shown_(shown), bytes_(std::move(bytes)) {
+  fileSize_ = bytes_.size();
+  load();
+}
+
+void CompoundFile::load() {
+  {
     if (fileSize_ < 512) damaged("it is shorter than its header");
     char h[512];
     readAt(0, h, 512);
@@ -144,9 +159,6 @@ CompoundFile::CompoundFile(const std::string& path, const std::string& shown) : 
       if (U32(e + 68) != kNoStream) todo.push_back(U32(e + 68));
       if (U32(e + 72) != kNoStream) todo.push_back(U32(e + 72));
     }
-  } catch (...) {
-    ::close(fd_);
-    throw;
   }
 }
 
@@ -162,7 +174,10 @@ void CompoundFile::readAt(uint64_t offset, char* out, size_t n) const {
   // The last sector of a file may be cut short; what is missing reads as zeros.
   if (offset >= fileSize_) damaged("a part of it lies beyond the end of the file");
   size_t avail = static_cast<size_t>(std::min<uint64_t>(n, fileSize_ - offset));
-  size_t done = 0;
+  if (fd_ < 0) {
+    std::memcpy(out, bytes_.data() + offset, avail);
+  }
+  size_t done = fd_ < 0 ? avail : 0;
   while (done < avail) {
     ssize_t r = ::pread(fd_, out + done, avail - done, static_cast<off_t>(offset + done));
     if (r <= 0) damaged("it cannot be read to the end");

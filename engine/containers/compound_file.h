@@ -15,6 +15,9 @@ class CompoundFile {
   // Reads the header, the allocation tables and the directory. Throws AutomationError
   // naming `shown` when the container is damaged.
   CompoundFile(const std::string& path, const std::string& shown);
+  // The same from the file's bytes in memory.
+  struct InMemory {};
+  CompoundFile(InMemory, std::string bytes, const std::string& shown);
   ~CompoundFile();
   CompoundFile(const CompoundFile&) = delete;
   CompoundFile& operator=(const CompoundFile&) = delete;
@@ -48,12 +51,14 @@ class CompoundFile {
   Stream open(const Entry& e) const;
 
  private:
+  void load();
   [[noreturn]] void damaged(const std::string& why) const;
   void readAt(uint64_t offset, char* out, size_t n) const;
   std::vector<uint32_t> chain(uint32_t start, const std::vector<uint32_t>& table, uint64_t maxLinks) const;
 
   std::string shown_;
-  int fd_ = -1;
+  int fd_ = -1;         // the open file, or -1 when its bytes are in memory
+  std::string bytes_;
   uint64_t fileSize_ = 0;
   uint32_t sectorShift_ = 9;
   uint32_t miniCutoff_ = 4096;

@@ -9,19 +9,37 @@
 namespace corvane {
 
 ZipPackage::ZipPackage(const std::string& path, const std::string& shownName) : shown_(shownName) {
-  int err = 0;
-  zip_ = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &err);
-  if (!zip_) {
+  zip_error_t ze;
+  zip_error_init(&ze);
+  zip_source_t* src = zip_source_file_create(path.c_str(), 0, -1, &ze);
+  openSource(src, &ze);
+}
+
+ZipPackage::ZipPackage(InMemory, std::string bytes, const std::string& shownName)
+    : shown_(shownName), bytes_(std::move(bytes)) {
+  zip_error_t ze;
+  zip_error_init(&ze);
+  zip_source_t* src = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, &ze);
+  openSource(src, &ze);
+}
+
+void ZipPackage::openSource(zip_source_t* src, zip_error_t* ze) {
+  if (src) {
+    zip_ = zip_open_from_source(src, ZIP_RDONLY | ZIP_CHECKCONS, ze);
     // A package whose directory is slightly off still opens without the consistency check.
-    if (err == ZIP_ER_INCONS) zip_ = zip_open(path.c_str(), ZIP_RDONLY, &err);
-    if (!zip_) {
-      zip_error_t ze;
-      zip_error_init_with_code(&ze, err);
-      std::string why = zip_error_strerror(&ze);
-      zip_error_fini(&ze);
-      throw AutomationError(Quoted(shown_) + " is damaged and cannot be opened (" + why + ").");
+    if (!zip_ && zip_error_code_zip(ze) == ZIP_ER_INCONS) {
+      zip_error_fini(ze);
+      zip_error_init(ze);
+      zip_ = zip_open_from_source(src, ZIP_RDONLY, ze);
     }
+    if (!zip_) zip_source_free(src);  // the archive owns its source only once open
   }
+  if (!zip_) {
+    std::string why = zip_error_strerror(ze);
+    zip_error_fini(ze);
+    throw AutomationError(Quoted(shown_) + " is damaged and cannot be opened (" + why + ").");
+  }
+  zip_error_fini(ze);
 }
 
 ZipPackage::~ZipPackage() {
@@ -35,6 +53,15 @@ long long ZipPackage::locate(std::string_view part) const {
 }
 
 bool ZipPackage::has(std::string_view part) const { return locate(part) >= 0; }
+
+uint64_t ZipPackage::size(std::string_view part) const {
+  long long idx = locate(part);
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (idx < 0 || zip_stat_index(zip_, static_cast<zip_uint64_t>(idx), 0, &st) != 0 || !(st.valid & ZIP_STAT_SIZE))
+    return 0;
+  return st.size;
+}
 
 void ZipPackage::fail(std::string_view part, const std::string& why) const {
   throw AutomationError(Quoted(shown_) + " is damaged: its part " + std::string(part) + " " + why + ".");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,6 +10,8 @@
 
 struct zip;
 struct zip_file;
+struct zip_source;
+struct zip_error;
 
 namespace corvane {
 
@@ -16,11 +19,16 @@ class ZipPackage {
  public:
   // Opens `path`; `shownName` is how errors name the file. Throws AutomationError.
   ZipPackage(const std::string& path, const std::string& shownName);
+  // The same from the package's bytes in memory.
+  struct InMemory {};
+  ZipPackage(InMemory, std::string bytes, const std::string& shownName);
   ~ZipPackage();
   ZipPackage(const ZipPackage&) = delete;
   ZipPackage& operator=(const ZipPackage&) = delete;
 
   bool has(std::string_view part) const;
+  // The part's size uncompressed as the archive declares it; 0 for a missing part.
+  uint64_t size(std::string_view part) const;
   // The whole part; fails when it holds more than `limit` bytes uncompressed.
   std::string read(std::string_view part, size_t limit = 256u << 20) const;
   // Feeds the part to `sink` in chunks, without holding all of it.
@@ -46,11 +54,13 @@ class ZipPackage {
   std::unique_ptr<Reader> open(std::string_view part) const;
 
  private:
+  void openSource(zip_source* src, zip_error* ze);
   long long locate(std::string_view part) const;
   [[noreturn]] void fail(std::string_view part, const std::string& why) const;
 
   zip* zip_ = nullptr;
   std::string shown_;
+  std::string bytes_;  // what an in-memory package reads from
 };
 
 }  // namespace corvane

@@ -210,72 +210,107 @@ void RenderScientific(Out& o, const Section& sec, const std::string& pool, doubl
   }
 }
 
-// The fraction nearest to x with a denominator up to maxDen (smallest one on a tie).
+// The fraction nearest to x (0 <= x < 1) with a denominator up to maxDen (smallest one on a
+// tie). Numerators stay below denominators, so nothing here outgrows maxDen.
 void NearestFraction(double x, int64_t maxDen, int64_t& num, int64_t& den) {
   int64_t p0 = 0, q0 = 1, p1 = 1, q1 = 0;
   double rest = x;
+  bool denominatorFull = false;  // the next convergent needs a denominator above maxDen
   for (int guard = 0; guard < 64; ++guard) {
     double a = std::floor(rest);
-    if (a > 1e15) break;
+    if (!(a <= 1e15)) break;
     int64_t ai = static_cast<int64_t>(a);
+    if (q1 > 0 && ai > (maxDen - q0) / q1) {
+      denominatorFull = true;
+      break;
+    }
     int64_t q2 = q0 + ai * q1;
-    if (q2 > maxDen) break;
     int64_t p2 = p0 + ai * p1;
     p0 = p1, q0 = q1, p1 = p2, q1 = q2;
     double frac = rest - a;
-    if (frac < 1e-12 || std::fabs(static_cast<double>(p1) / static_cast<double>(q1) - x) < 1e-15 * std::max(1.0, x))
-      break;
+    if (frac < 1e-12 || std::fabs(static_cast<double>(p1) / static_cast<double>(q1) - x) < 1e-15) break;
     rest = 1 / frac;
   }
-  if (q1 == 0) {  // x beyond any denominator: the whole number
-    num = x < 9e18 ? static_cast<int64_t>(std::llround(x)) : INT64_MAX;
+  if (q1 == 0) {  // not even one step: nought
+    num = 0;
     den = 1;
     return;
   }
+  num = p1, den = q1;
+  if (!denominatorFull) return;
   // The best of the last convergent and the semiconvergent below it.
   int64_t k = (maxDen - q0) / q1;
   int64_t ps = p0 + k * p1, qs = q0 + k * q1;
   double errConv = std::fabs(static_cast<double>(p1) / static_cast<double>(q1) - x);
   double errSemi = qs > 0 ? std::fabs(static_cast<double>(ps) / static_cast<double>(qs) - x) : 1e300;
-  if (errSemi < errConv) {
-    num = ps, den = qs;
-  } else {
-    num = p1, den = q1;
-  }
+  if (errSemi < errConv) num = ps, den = qs;
 }
 
 void RenderFraction(Out& o, const Section& sec, const std::string& pool, double a, bool negative) {
-  double x = sec.shift ? a * std::pow(10.0, sec.shift) : a;
-  {  // the value as 15 significant digits show it: 0.1+0.2 is 0.3 here too
-    char buf[40];
-    auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific, 14);
-    std::from_chars(buf, res.ptr, x);
-  }
+  // The value as 15 significant digits show it (0.1+0.2 is 0.3 here too), its percent and
+  // thousands scaling made on the digits, so 1E+307 as a percentage stays finite.
+  Dec v = ToDec(a);
+  if (!v.Zero()) v.e += sec.shift;
+  // From 10^15 on the 15 digits hold no fraction: the whole number, its digits as they are.
+  bool big = v.e >= 15;
   bool whole = sec.intDigits > 0;
-  double ip = whole ? std::floor(x) : 0;
-  double fr = x - ip;
-  int64_t num = 0, den = 1;
+  // The whole part and the fraction, each read from its own digits: 99999999999999.9 has
+  // its .9 exactly, which the double of the whole value does not hold.
+  double ip = 0, fr = 0;
+  if (!big && !v.Zero()) {
+    char buf[48];
+    size_t len = 0;
+    for (int p = v.IntLen() - 1; p >= 0; --p) buf[len++] = v.At(p);
+    if (len > 0) std::from_chars(buf, buf + len, ip);
+    len = 0;
+    buf[len++] = '0';
+    buf[len++] = '.';
+    // Forty places at most: what lies below is nought to any denominator under 10^9.
+    for (int p = -1; p >= std::max(v.e - (v.n - 1), -40); --p) buf[len++] = v.At(p);
+    if (len > 2) std::from_chars(buf, buf + len, fr);
+  }
+  int64_t fnum = 0, den = 1;
   if (sec.fixedDen > 0) {
     den = sec.fixedDen;
-    num = static_cast<int64_t>(std::llround(fr * static_cast<double>(den)));
+    fnum = static_cast<int64_t>(std::llround(fr * static_cast<double>(den)));
   } else {
     int digits = std::min(sec.denDigits, 9);
     int64_t maxDen = 1;
     for (int i = 0; i < digits; ++i) maxDen *= 10;
-    NearestFraction(fr, std::max<int64_t>(maxDen - 1, 1), num, den);
+    NearestFraction(fr, std::max<int64_t>(maxDen - 1, 1), fnum, den);
   }
-  if (whole && num == den) {
+  if (fnum == den) {  // 2.9999 as "# ?/?" is 3
     ip += 1;
-    num = 0;
+    fnum = 0;
   }
-  bool blank = whole && num == 0;  // 5 in "# ?/?" shows as "5" and blanks
-  Dec iv = ToDec(ip);
+  // Without a whole-number placeholder the whole part goes into the numerator: below 10^15
+  // times a denominator below 10^9 that is up to 24 digits, so 128 bits; from 10^15 on the
+  // numerator is the number's own digits over 1.
+  bool blank = whole && fnum == 0;  // 5 in "# ?/?" shows as "5" and blanks
+  Dec iv = big ? v : ToDec(ip);
   iv.Round(0);
-
-  char numText[24], denText[24];
-  auto nr = std::to_chars(numText, numText + sizeof numText, num);
+  char numText[48], denText[24];
+  int numLen = 0;
+  std::string bigDigits;
+  const char* numDigits = numText;
+  if (whole) {
+    numLen = static_cast<int>(std::to_chars(numText, numText + sizeof numText, fnum).ptr - numText);
+  } else if (big) {
+    for (int p = iv.IntLen() - 1; p >= 0; --p) bigDigits.push_back(iv.At(p));
+    numDigits = bigDigits.data();
+    numLen = static_cast<int>(bigDigits.size());
+  } else {
+    unsigned __int128 n = static_cast<unsigned __int128>(static_cast<uint64_t>(ip)) * static_cast<uint64_t>(den) +
+                          static_cast<uint64_t>(fnum);
+    char rev[48];
+    do {
+      rev[numLen++] = static_cast<char>('0' + static_cast<int>(n % 10));
+      n /= 10;
+    } while (n != 0);
+    for (int i = 0; i < numLen; ++i) numText[i] = rev[numLen - 1 - i];
+  }
   auto dr = std::to_chars(denText, denText + sizeof denText, den);
-  int numLen = static_cast<int>(nr.ptr - numText), denLen = static_cast<int>(dr.ptr - denText);
+  int denLen = static_cast<int>(dr.ptr - denText);
 
   if (negative) o.Put('-');
   int intIdx = 0, numIdx = 0, denIdx = 0;
@@ -296,9 +331,9 @@ void RenderFraction(Out& o, const Section& sec, const std::string& pool, double 
           if (blank) {
             if (t.ch != '#') o.Put(' ');
           } else if (numIdx == 1 && numLen > sec.numDigits) {
-            o.Put(std::string_view(numText, static_cast<size_t>(numLen - pos)));
+            o.Put(std::string_view(numDigits, static_cast<size_t>(numLen - pos)));
           } else if (pos < numLen) {
-            o.Put(numText[numLen - 1 - pos]);
+            o.Put(numDigits[numLen - 1 - pos]);
           } else if (t.ch == '0') {
             o.Put('0');
           } else if (t.ch == '?') {

@@ -451,43 +451,61 @@ Biff VersionOf(const Source& src, const std::string& path, bool namedBook) {
 
 }  // namespace
 
-std::unique_ptr<WorkbookReader> OpenXls(const std::string& path, const FormulaServices& formulas) {
+namespace {
+
+// A compound file or a bare BIFF stream: its bytes in `bytes` when `path` is null.
+std::unique_ptr<WorkbookReader> OpenXlsFrom(const std::string* path, std::string bytes, const std::string& shown,
+                                            const FormulaServices& formulas) {
   std::unique_ptr<Source> src;
   std::unique_ptr<CompoundFile> cfb;
   bool namedBook = false;
-  {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw AutomationError(Quoted(path) + " cannot be opened: it does not exist or you may not read it.");
+  static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+  if (path) {
+    std::ifstream in(*path, std::ios::binary);
+    if (!in) throw AutomationError(Quoted(shown) + " cannot be opened: it does not exist or you may not read it.");
     char sig[8] = {};
     in.read(sig, 8);
-    static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
     if (in.gcount() < 8 || std::memcmp(sig, kOle, 8) != 0) {
       // A bare BIFF stream: Excel 2 to 4 wrote those. Its header says which; only BIFF5
       // and later are read, and the first record is enough to tell.
-      std::string head(sig, static_cast<size_t>(in.gcount()));
-      MemorySource probe(head);
-      VersionOf(probe, path, false);
+      MemorySource probe(std::string(sig, static_cast<size_t>(in.gcount())));
+      VersionOf(probe, shown, false);
       in.seekg(0, std::ios::end);
       auto size = static_cast<uint64_t>(in.tellg());
-      if (size > (uint64_t{1} << 31)) throw AutomationError(Quoted(path) + " is too large to be a workbook stream.");
+      if (size > (uint64_t{1} << 31)) throw AutomationError(Quoted(shown) + " is too large to be a workbook stream.");
       in.seekg(0);
-      std::string bytes(static_cast<size_t>(size), '\0');
+      bytes.assign(static_cast<size_t>(size), '\0');
       in.read(bytes.data(), static_cast<std::streamsize>(size));
       src = std::make_unique<MemorySource>(std::move(bytes));
     }
+  } else if (bytes.size() < 8 || std::memcmp(bytes.data(), kOle, 8) != 0) {
+    if (bytes.size() > (uint64_t{1} << 31)) throw AutomationError(Quoted(shown) + " is too large to be a workbook stream.");
+    src = std::make_unique<MemorySource>(std::move(bytes));
   }
   if (!src) {
-    cfb = std::make_unique<CompoundFile>(path, path);
+    cfb = path ? std::make_unique<CompoundFile>(*path, shown)
+               : std::make_unique<CompoundFile>(CompoundFile::InMemory{}, std::move(bytes), shown);
     const CompoundFile::Entry* e = cfb->findStream("Workbook");
     if (!e) {
       e = cfb->findStream("Book");
       namedBook = e != nullptr;
     }
-    if (!e) throw AutomationError(OtherDocument(*cfb, path));
+    if (!e) throw AutomationError(OtherDocument(*cfb, shown));
     src = std::make_unique<StreamSource>(cfb->open(*e));
   }
-  Biff biff = VersionOf(*src, path, namedBook);
-  return std::make_unique<XlsReader>(std::move(cfb), std::move(src), biff, path, formulas);
+  Biff biff = VersionOf(*src, shown, namedBook);
+  return std::make_unique<XlsReader>(std::move(cfb), std::move(src), biff, shown, formulas);
+}
+
+}  // namespace
+
+std::unique_ptr<WorkbookReader> OpenXls(const std::string& path, const FormulaServices& formulas) {
+  return OpenXlsFrom(&path, {}, path, formulas);
+}
+
+std::unique_ptr<WorkbookReader> OpenXlsBytes(std::string bytes, const std::string& shownName,
+                                             const FormulaServices& formulas) {
+  return OpenXlsFrom(nullptr, std::move(bytes), shownName, formulas);
 }
 
 }  // namespace corvane

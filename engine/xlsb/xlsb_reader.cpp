@@ -259,6 +259,9 @@ class SheetSink : public RecordSink {
       : sheet_(sheet), sst_(sst), styleCount_(styleCount), decompiler_(std::move(decompiler)), what_(what) {}
 
   std::vector<PendingLink> links;
+  // The most cells the part can hold, at 10 bytes a cell record (a blank one): the stored
+  // dimension makes room for no more.
+  uint64_t cellRoom = UINT64_MAX;
 
   bool record(uint32_t type, const uint8_t* data, uint32_t size) override {
     // Only the record right after a formula cell can carry that cell's shared tokens.
@@ -414,7 +417,7 @@ class SheetSink : public RecordSink {
 
   void dimension(Reader& in) {
     Rect r;
-    if (ReadRfx(in, r)) b_.reserve(static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols()));
+    if (ReadRfx(in, r)) b_.reserve(std::min(static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols()), cellRoom));
   }
 
   void formulaCell(uint32_t type, Reader& in) {
@@ -647,6 +650,7 @@ class XlsbReader : public WorkbookReader {
     auto sheet = std::make_shared<SheetData>();
     sheet->shared = sst_;
     SheetSink h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), formulas_.Biff12Decompiler(ctx_), what);
+    h.cellRoom = pkg_->size(part) / 10;
     ReadPart(*pkg_, part, h, what);
 
     std::vector<Relationship> rels = ReadRelationships(*pkg_, part, shown_);

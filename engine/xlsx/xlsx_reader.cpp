@@ -231,6 +231,9 @@ class SheetHandler : public XmlHandler {
         formulas_(formulas) {}
 
   std::vector<PendingLink> links;
+  // The most cells the part can hold, at 4 bytes a cell (<c/>): the stored dimension makes
+  // room for no more, so a few bytes claiming a full sheet reserve nothing much.
+  uint64_t cellRoom = UINT64_MAX;
 
   void start(std::string_view name, const char** a) override {
     switch (name.size()) {
@@ -284,7 +287,8 @@ class SheetHandler : public XmlHandler {
   void startDimension(const char** a) {
     const char* ref = Attr(a, "ref");
     Rect r;
-    if (ref && ParseRange(ref, r)) b_.reserve(static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols()));
+    if (ref && ParseRange(ref, r))
+      b_.reserve(std::min(static_cast<uint64_t>(r.rows()) * static_cast<uint64_t>(r.cols()), cellRoom));
   }
 
   void startFormatPr(const char** a) {
@@ -587,6 +591,7 @@ class XlsxReader : public WorkbookReader {
     auto sheet = std::make_shared<SheetData>();
     sheet->shared = sst_;
     SheetHandler h(*sheet, sst_.get(), static_cast<uint32_t>(st->styles.size()), date1904_, what, formulas_);
+    h.cellRoom = pkg_->size(part) / 4;
     FastXmlParser parser(h, what);
     pkg_->stream(part, [&](const char* p, size_t n) { parser.feed(p, n); });
     parser.finish();

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iostream>
+#include <iterator>
 
 #include "engine/automation/spreadsheet_automation.h"
 #include "engine/automation/workbook_open.h"
@@ -129,6 +131,43 @@ TEST(Corpus, BrokenFilesFailWithADescription) {
   }
   EXPECT_GE(files, 20);
   EXPECT_EQ(Application::AliveCount(), 0);
+}
+
+// A workbook opened from its bytes in memory (as the fuzzing harnesses open them) reads as
+// the same file opened by its path, and a damaged one fails with the same description.
+TEST(Corpus, EveryWorkbookReadsTheSameFromItsBytes) {
+  // What the sheets of a workbook hold, in outline, or the description it fails with.
+  auto outline = [](auto open) {
+    std::string out;
+    try {
+      std::unique_ptr<WorkbookReader> reader = open();
+      for (size_t i = 0; i < reader->sheets().size(); ++i) {
+        out += reader->sheets()[i].name + "\n";
+        if (reader->sheets()[i].kind != SheetKind::Worksheet) continue;
+        auto sheet = reader->loadSheet(i);
+        const Rect& u = sheet->used;
+        for (int32_t v : {u.r1, u.c1, u.r2, u.c2}) out += std::to_string(v) + ",";
+        out += std::to_string(sheet->cells.size()) + " cells, " + std::to_string(sheet->formulas.size()) +
+               " formulas, " + std::to_string(sheet->merges.size()) + " merges\n";
+      }
+      out += std::to_string(reader->styles()->styles.size()) + " styles";
+    } catch (const AutomationError& e) {
+      out = e.description();
+    }
+    return out;
+  };
+  int files = 0;
+  for (auto& entry : std::filesystem::recursive_directory_iterator(Corpus())) {
+    if (!entry.is_regular_file() || entry.path().extension() == ".tsv" || entry.path().extension() == ".md") continue;
+    std::string path = entry.path().string();
+    SCOPED_TRACE(path);
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string fromPath = outline([&] { return OpenWorkbookFile(path); });
+    EXPECT_EQ(outline([&] { return OpenWorkbookBytes(bytes, path); }), fromPath);
+    ++files;
+  }
+  EXPECT_GE(files, 140);
 }
 
 TEST(Corpus, RemoteSchemaInAnXmlMapIsNeverFetched) {

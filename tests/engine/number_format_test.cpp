@@ -136,6 +136,21 @@ TEST(NumberFormatNumbers, Fractions) {
   });
 }
 
+// Values far beyond any fraction: from 10^15 on the digits hold no fraction, and a
+// percentage of 1E+307 is past what a double holds, yet shows its digits.
+TEST(NumberFormatNumbers, FractionsOfHugeValues) {
+  const std::string e309 = "1" + std::string(309, '0');
+  ExpectAll({
+      {"?/????", 1e15, "1000000000000000/1   "},
+      {"?/????", 123456789012345, "123456789012345/1   "},
+      {"?/????", 10000000000000.5, "20000000000001/2   "},
+      {"?/999999", 99999999999999.9, "99999899999999900000/999999"},
+      {"# ?/????", 1e15, "1000000000000000       "},
+      {"# ?/?%", 1e307, (e309 + "    %").c_str()},
+      {"?/?%", 1e307, (e309 + "/1%").c_str()},
+  });
+}
+
 TEST(NumberFormatDates, CalendarDates) {
   ExpectAll({
       {"m/d/yyyy", 45000, "3/15/2023"},

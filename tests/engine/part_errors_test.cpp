@@ -2,6 +2,8 @@
 // that format calls it: styles.xml of an .xlsx, styles.bin of an .xlsb, a sheet with its part.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
 
@@ -54,6 +56,30 @@ TEST(PartErrors, NameTheFileAndThePart) {
           << e.description();
     }
   }
+}
+
+// A relationship that climbs out of the package, and a part stored under a name that would,
+// stay names inside the package: nothing is read from, or written to, the file system there.
+TEST(PartErrors, PackagePathsNeverReachTheFileSystem) {
+  test::TempDir tmp;
+  const std::string outside = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                              "<sheetData><row r=\"1\"><c r=\"A1\"><v>4242</v></c></row></sheetData></worksheet>";
+  { std::ofstream(tmp / "outside.xml") << outside; }
+  auto parts = test::ReadZip(test::Corpus() / "xlsx/calamine_any_sheets.xlsx");
+  std::string& rels = parts.at("xl/_rels/workbook.xml.rels");
+  const std::string climb = "../../../../../../../../.." + (tmp / "outside.xml").string();
+  rels.replace(rels.find("worksheets/sheet1.xml"), 21, climb);
+  parts["../../stored-outside.xml"] = outside;
+  auto path = tmp / "climbs.xlsx";
+  test::WriteZip(path, parts);
+  try {
+    auto r = OpenWorkbookFile(path.string());
+    for (size_t i = 0; i < r->sheets().size(); ++i)
+      for (const Cell& c : r->loadSheet(i)->cells) EXPECT_NE(c.number(), 4242) << r->sheets()[i].name;
+  } catch (const AutomationError& e) {
+    EXPECT_NE(std::string(e.description()).find("are missing"), std::string::npos) << e.description();
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::current_path() / "../../stored-outside.xml"));
 }
 
 }  // namespace

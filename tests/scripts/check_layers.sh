@@ -27,6 +27,7 @@ allowed[dialogs]="dialogs"
 allowed[ui]="ui dialogs ${allowed[engine/merge]}"
 # The tests and benchmarks may use the engine tests' helpers that write workbooks.
 allowed[tests/engine]="tests/engine ${allowed[engine/merge]}"
+allowed[tests/fuzz]="tests/fuzz ${allowed[engine/merge]}"
 allowed[bench]="bench tests/engine ${allowed[engine/merge]}"
 allowed[tests/ui]="tests/ui tests/engine ${allowed[ui]}"
 # Where Qt may be included: the window, its dialogs and their tests.

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer harnesses (tests/fuzz) with clang into build-fuzz/ and runs each one in
+# turn for SECONDS (default 60), never two at once, then prints per harness the executions,
+# the coverage reached (cov: edges) and the findings. What a run finds goes to
+# build-fuzz/findings/<harness>/; the inputs it learnt to build-fuzz/corpus/<harness>/, kept
+# for the next run. A fixed finding belongs in tests/data/fuzz/<harness>/.
+#   bash scripts/fuzz.sh [SECONDS] [HARNESS...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+secs=${1:-60}
+shift || true
+dir=$root/build-fuzz
+source "$root/tests/fuzz/harnesses.sh"
+bash "$root/tests/fuzz/build.sh" "$dir"
+rm -rf "$dir/seeds"
+python3 "$root/tests/fuzz/make_seeds.py" "${CORVANE_CORPUS:-$root/../shared/corpus}" "$dir/seeds"
+list=("$@")
+[ ${#list[@]} -gt 0 ] || list=("${fuzz_harnesses[@]}")
+summary=()
+for h in "${list[@]}"; do
+  mkdir -p "$dir/corpus/$h" "$dir/findings/$h" "$dir/seeds/$h" "$dir/logs"
+  before=$(find "$dir/findings/$h" -type f | wc -l)
+  args=("${fuzz_limits[@]}" -max_total_time="$secs" -print_final_stats=1 -artifact_prefix="$dir/findings/$h/")
+  [ -n "${fuzz_dict[$h]}" ] && args+=(-dict="$root/tests/fuzz/dict/${fuzz_dict[$h]}.dict")
+  regress=()
+  [ -d "$root/tests/data/fuzz/$h" ] && regress=("$root/tests/data/fuzz/$h")
+  echo "== $h: $secs s" >&2
+  (cd "$dir" && nice -n 10 "./${h}_fuzzer" "${args[@]}" "$dir/corpus/$h" "$dir/seeds/$h" "${regress[@]}" \
+     >"$dir/logs/$h.log" 2>&1) || true
+  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$dir/logs/$h.log" | tail -1 | grep -o '[0-9]*$' || true)
+  cov=$(grep -o 'cov: [0-9]*' "$dir/logs/$h.log" | tail -1 | grep -o '[0-9]*$' || true)
+  after=$(find "$dir/findings/$h" -type f | wc -l)
+  summary+=("$(printf '%-16s executions %10s  cov %6s  findings %s' "$h" "${execs:-?}" "${cov:-?}" $((after - before)))")
+done
+printf '%s\n' "${summary[@]}"
