@@ -15,7 +15,10 @@ bash "$root/tests/fuzz/build.sh" "$dir"
 rm -rf "$dir/seeds"
 python3 "$root/tests/fuzz/make_seeds.py" "${CORVANE_CORPUS:-$root/../shared/corpus}" "$dir/seeds"
 list=("$@")
-[ ${#list[@]} -gt 0 ] || list=("${fuzz_harnesses[@]}")
+# By default every harness the build has (tests/fuzz/CMakeLists.txt lists them).
+if [ ${#list[@]} -eq 0 ]; then
+  for f in "$dir"/*_fuzzer; do list+=("$(basename "$f" _fuzzer)"); done
+fi
 summary=()
 for h in "${list[@]}"; do
   mkdir -p "$dir/corpus/$h" "$dir/findings/$h" "$dir/seeds/$h" "$dir/logs"

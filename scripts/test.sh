@@ -22,9 +22,3 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 bash "$root/scripts/build.sh" "$root/build-tsan" -DCORVANE_TSAN=ON -DCORVANE_WERROR=ON -DCORVANE_BENCH=OFF -DCORVANE_UI=OFF
 export TSAN_OPTIONS="halt_on_error=1:suppressions=$root/tests/tsan.supp"
 (cd "$root/build-tsan" && ./engine_tests --gtest_filter='ReadingAhead.*:Merging*:MergeCli*:Corpus.EveryWorkbook*:ZipWriterTest.*:XlsxValues.EveryValue*')
-
-# ---------------------------------------------------------------------------------------------
-# Fuzzing harnesses (tests/fuzz, built with clang into build-fuzz): each runs over its seeds,
-# made from the corpus, and the findings kept in tests/data/fuzz/, exploring nothing new.
-# scripts/fuzz.sh is what explores.
-bash "$root/tests/fuzz/replay.sh" "$root/build-fuzz"

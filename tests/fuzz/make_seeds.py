@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Makes the seed inputs of every fuzzing harness from the shared corpus of real workbooks
 and a few hand-made ones: make_seeds.py CORPUS OUT writes OUT/<harness>/. Nothing here is
-kept in the repository; scripts/fuzz.sh and tests/fuzz/replay.sh make them afresh."""
+kept in the repository; scripts/fuzz.sh and the replay tests (CTest) make them afresh."""
 import hashlib
 import html
 import os
