@@ -13,9 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "engine/containers/zip_package.h"
 #include "engine/core/error.h"
 #include "engine/core/number_format.h"
 #include "engine/core/workbook_reader.h"
+#include "engine/formula/spreadsheet_formulas.h"
 
 namespace corvane::fuzz {
 
@@ -56,6 +58,17 @@ void OpenAndRead(Open open) {
     ReadEverything(*reader);
   } catch (const AutomationError&) {
   }
+}
+
+// Opens the bytes as a zip package, hands it to `open` (OpenXlsx, OpenXlsb, OpenOds) as the
+// file `name`, and reads everything it opened.
+template <typename Open>
+void ReadPackage(const uint8_t* data, size_t size, const std::string& name, Open open) {
+  OpenAndRead([&] {
+    auto pkg = std::make_unique<ZipPackage>(ZipPackage::InMemory{}, std::string(reinterpret_cast<const char*>(data), size),
+                                            name);
+    return open(std::move(pkg), name, SpreadsheetFormulas());
+  });
 }
 
 // A zip archive of stored entries with right checksums and sizes.

@@ -1,15 +1,8 @@
 // An .ods package from bytes: its sheets listed, every worksheet loaded, the styles.
-#include "engine/containers/zip_package.h"
-#include "engine/formula/spreadsheet_formulas.h"
 #include "engine/ods/ods_reader.h"
 #include "tests/fuzz/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace corvane;
-  fuzz::OpenAndRead([&] {
-    auto pkg = std::make_unique<ZipPackage>(ZipPackage::InMemory{}, std::string(reinterpret_cast<const char*>(data), size),
-                                            "fuzz.ods");
-    return OpenOds(std::move(pkg), "fuzz.ods", SpreadsheetFormulas());
-  });
+  corvane::fuzz::ReadPackage(data, size, "fuzz.ods", corvane::OpenOds);
   return 0;
 }
