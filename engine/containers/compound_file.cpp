@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "engine/core/ascii.h"
+#include "engine/core/biff_common.h"
 #include "engine/core/error.h"
 #include "engine/core/unicode.h"
 
@@ -20,14 +21,8 @@ constexpr uint32_t kEndOfChain = 0xFFFFFFFE;
 constexpr uint32_t kFree = 0xFFFFFFFF;
 constexpr uint32_t kNoStream = 0xFFFFFFFF;
 
-uint32_t U32(const char* p) {
-  const auto* b = reinterpret_cast<const unsigned char*>(p);
-  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
-}
-uint16_t U16(const char* p) {
-  const auto* b = reinterpret_cast<const unsigned char*>(p);
-  return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
+uint32_t U32(const char* p) { return biff::U32(reinterpret_cast<const uint8_t*>(p)); }
+uint16_t U16(const char* p) { return biff::U16(reinterpret_cast<const uint8_t*>(p)); }
 
 // Directory names are UTF-16 up to a NUL; the names a workbook needs are ASCII, others only get shown.
 std::string NameToUtf8(const char* p, size_t units) {
