@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/automation/workbook_open.h"
+#include "engine/containers/compound_file.h"
 #include "engine/containers/opc_package.h"
 #include "engine/containers/xml_reader.h"
 #include "engine/containers/zip_package.h"
@@ -129,8 +130,7 @@ std::unique_ptr<WorkbookReader> OpenWorkbook(const std::string* file, std::strin
     if (!ooxml || !odfType.empty()) RefuseOtherPackage(*pkg, path, odfType);
     return OpenXlsx(std::move(pkg), path, SpreadsheetFormulas());
   }
-  static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-  if (start.size() == 8 && std::memcmp(start.data(), kOle, 8) == 0) {
+  if (start.size() == 8 && std::memcmp(start.data(), kCompoundFileSignature, 8) == 0) {
     // Encrypted OOXML packages travel inside a compound file.
     std::string whole = head(1u << 20);
     if (HasUtf16Name(whole, "EncryptedPackage") || HasUtf16Name(whole, "EncryptionInfo"))

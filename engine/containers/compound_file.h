@@ -10,6 +10,9 @@
 
 namespace corvane {
 
+// The first eight bytes of every compound file.
+inline constexpr unsigned char kCompoundFileSignature[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+
 class CompoundFile {
  public:
   // Reads the header, the allocation tables and the directory. Throws AutomationError

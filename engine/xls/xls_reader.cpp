@@ -459,13 +459,12 @@ std::unique_ptr<WorkbookReader> OpenXlsFrom(const std::string* path, std::string
   std::unique_ptr<Source> src;
   std::unique_ptr<CompoundFile> cfb;
   bool namedBook = false;
-  static const unsigned char kOle[] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
   if (path) {
     std::ifstream in(*path, std::ios::binary);
     if (!in) throw AutomationError(Quoted(shown) + " cannot be opened: it does not exist or you may not read it.");
     char sig[8] = {};
     in.read(sig, 8);
-    if (in.gcount() < 8 || std::memcmp(sig, kOle, 8) != 0) {
+    if (in.gcount() < 8 || std::memcmp(sig, kCompoundFileSignature, 8) != 0) {
       // A bare BIFF stream: Excel 2 to 4 wrote those. Its header says which; only BIFF5
       // and later are read, and the first record is enough to tell.
       MemorySource probe(std::string(sig, static_cast<size_t>(in.gcount())));
@@ -478,7 +477,7 @@ std::unique_ptr<WorkbookReader> OpenXlsFrom(const std::string* path, std::string
       in.read(bytes.data(), static_cast<std::streamsize>(size));
       src = std::make_unique<MemorySource>(std::move(bytes));
     }
-  } else if (bytes.size() < 8 || std::memcmp(bytes.data(), kOle, 8) != 0) {
+  } else if (bytes.size() < 8 || std::memcmp(bytes.data(), kCompoundFileSignature, 8) != 0) {
     if (bytes.size() > (uint64_t{1} << 31)) throw AutomationError(Quoted(shown) + " is too large to be a workbook stream.");
     src = std::make_unique<MemorySource>(std::move(bytes));
   }
