@@ -4,10 +4,15 @@
 # the coverage reached (cov: edges) and the findings. What a run finds goes to
 # build-fuzz/findings/<harness>/; the inputs it learnt to build-fuzz/corpus/<harness>/, kept
 # for the next run. A fixed finding belongs in tests/data/fuzz/<harness>/.
+# FUZZ_JOBS=N runs N processes of the harness at once over the same corpus (one per core),
+# each for SECONDS; the executions printed are their sum. FUZZ_FLAGS adds libFuzzer flags to
+# every run: -max_len=16384 keeps the inputs small (libFuzzer cuts longer ones it loads), so
+# that the readers run ten times faster; -runs=N ends each job after N inputs.
 #   bash scripts/fuzz.sh [SECONDS] [HARNESS...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 secs=${1:-60}
+jobs=${FUZZ_JOBS:-1}
 shift || true
 dir=$root/build-fuzz
 source "$root/tests/fuzz/harnesses.sh"
@@ -27,11 +32,19 @@ for h in "${list[@]}"; do
   [ -n "${fuzz_dict[$h]}" ] && args+=(-dict="$root/tests/fuzz/dict/${fuzz_dict[$h]}.dict")
   regress=()
   [ -d "$root/tests/data/fuzz/$h" ] && regress=("$root/tests/data/fuzz/$h")
-  echo "== $h: $secs s" >&2
-  (cd "$dir" && nice -n 10 "./${h}_fuzzer" "${args[@]}" "$dir/corpus/$h" "$dir/seeds/$h" "${regress[@]}" \
-     >"$dir/logs/$h.log" 2>&1) || true
-  execs=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$dir/logs/$h.log" | tail -1 | grep -o '[0-9]*$' || true)
-  cov=$(grep -o 'cov: [0-9]*' "$dir/logs/$h.log" | tail -1 | grep -o '[0-9]*$' || true)
+  echo "== $h: $secs s x $jobs" >&2
+  rm -rf "$dir/logs/$h" && mkdir -p "$dir/logs/$h"
+  # Every job writes its own log (fuzz-N.log) in the folder it runs in; one job writes to
+  # standard error, sent to a log of the same name.
+  [ "$jobs" -gt 1 ] && args+=(-jobs="$jobs" -workers="$jobs" -reload=1)
+  read -r -a extra <<<"${FUZZ_FLAGS:-}"
+  args+=("${extra[@]}")
+  (cd "$dir/logs/$h" && nice -n 10 "$dir/${h}_fuzzer" "${args[@]}" "$dir/corpus/$h" "$dir/seeds/$h" "${regress[@]}" \
+     >fuzz-main.log 2>&1) || true
+  [ "$jobs" -gt 1 ] || mv "$dir/logs/$h/fuzz-main.log" "$dir/logs/$h/fuzz-0.log"
+  execs=$(cat "$dir/logs/$h"/fuzz-[0-9]*.log | grep -o 'stat::number_of_executed_units: [0-9]*' |
+          awk '{n += $2} END {print n + 0}')
+  cov=$(cat "$dir/logs/$h"/fuzz-[0-9]*.log | grep -o 'cov: [0-9]*' | awk '$2 > m {m = $2} END {print m + 0}')
   after=$(find "$dir/findings/$h" -type f | wc -l)
   summary+=("$(printf '%-16s executions %10s  cov %6s  findings %s' "$h" "${execs:-?}" "${cov:-?}" $((after - before)))")
 done
