@@ -2,13 +2,32 @@
 
 #include <zip.h>
 
+#include <filesystem>
 #include <memory>
+#include <system_error>
+#include <utility>
 
 #include "engine/core/error.h"
 
 namespace corvane {
 
+namespace {
+
+// A part that inflates past kInflationFloor bytes to more than kMaxInflation times its stored
+// size is a zip bomb, refused before it costs the machine its memory; so is a package whose
+// parts together inflate that far beyond the package's size. Deflate packs repeated
+// text 170 to 1 at its fastest and up to about 1,000 to 1 at its best; the largest real parts
+// seen go to 140 to 1 (a sheet of one long string repeated, 112 MB), and parts below the floor
+// are read whatever their ratio.
+constexpr uint64_t kMaxInflation = 100;
+constexpr uint64_t kInflationFloor = uint64_t(256) << 20;
+
+}  // namespace
+
 ZipPackage::ZipPackage(const std::string& path, const std::string& shownName) : shown_(shownName) {
+  std::error_code ec;
+  archiveSize_ = std::filesystem::file_size(path, ec);
+  if (ec) archiveSize_ = 0;
   zip_error_t ze;
   zip_error_init(&ze);
   zip_source_t* src = zip_source_file_create(path.c_str(), 0, -1, &ze);
@@ -16,7 +35,7 @@ ZipPackage::ZipPackage(const std::string& path, const std::string& shownName) : 
 }
 
 ZipPackage::ZipPackage(InMemory, std::string bytes, const std::string& shownName)
-    : shown_(shownName), bytes_(std::move(bytes)) {
+    : shown_(shownName), bytes_(std::move(bytes)), archiveSize_(bytes_.size()) {
   zip_error_t ze;
   zip_error_init(&ze);
   zip_source_t* src = zip_source_buffer_create(bytes_.data(), bytes_.size(), 0, &ze);
@@ -63,6 +82,26 @@ uint64_t ZipPackage::size(std::string_view part) const {
   return st.size;
 }
 
+uint64_t ZipPackage::storedSize(long long index) const {
+  zip_stat_t st;
+  zip_stat_init(&st);
+  if (zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_COMP_SIZE)) return 0;
+  return st.comp_size;
+}
+
+void ZipPackage::checkInflation(std::string_view part, uint64_t inflated, uint64_t stored) const {
+  // A part read again adds nothing: what counts is how far each part inflates.
+  auto at = inflatedParts_.find(part);
+  if (at == inflatedParts_.end()) at = inflatedParts_.emplace(std::string(part), 0).first;
+  if (inflated > at->second) inflatedTotal_ += inflated - std::exchange(at->second, inflated);
+  if (inflated >= kInflationFloor && inflated / kMaxInflation > stored)
+    fail(part, "inflates to more than " + std::to_string(kMaxInflation) +
+                   " times its stored size, as a zip bomb does, and is not read");
+  if (archiveSize_ > 0 && inflatedTotal_ >= kInflationFloor && inflatedTotal_ / kMaxInflation > archiveSize_)
+    fail(part, "brings what the package inflates to more than " + std::to_string(kMaxInflation) +
+                   " times its size, as a zip bomb does, and is not read");
+}
+
 void ZipPackage::fail(std::string_view part, const std::string& why) const {
   throw AutomationError(Quoted(shown_) + " is damaged: its part " + std::string(part) + " " + why + ".");
 }
@@ -73,11 +112,15 @@ void ZipPackage::stream(std::string_view part,
   if (idx < 0) fail(part, "is missing");
   std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> f(zip_fopen_index(zip_, static_cast<zip_uint64_t>(idx), 0), zip_fclose);
   if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
+  const uint64_t stored = storedSize(idx);
+  uint64_t inflated = 0;
   std::unique_ptr<char[]> buf(new char[1 << 16]);
   for (;;) {
     zip_int64_t n = zip_fread(f.get(), buf.get(), 1 << 16);
     if (n < 0) fail(part, std::string("cannot be read (") + zip_file_strerror(f.get()) + ")");
     if (n == 0) break;
+    inflated += static_cast<uint64_t>(n);
+    checkInflation(part, inflated, stored);
     sink(buf.get(), static_cast<size_t>(n));
   }
 }
@@ -87,7 +130,7 @@ std::unique_ptr<ZipPackage::Reader> ZipPackage::open(std::string_view part) cons
   if (idx < 0) fail(part, "is missing");
   zip_file_t* f = zip_fopen_index(zip_, static_cast<zip_uint64_t>(idx), 0);
   if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
-  return std::unique_ptr<Reader>(new Reader(*this, std::string(part), f));
+  return std::unique_ptr<Reader>(new Reader(*this, std::string(part), f, storedSize(idx)));
 }
 
 ZipPackage::Reader::~Reader() { zip_fclose(file_); }
@@ -95,6 +138,8 @@ ZipPackage::Reader::~Reader() { zip_fclose(file_); }
 size_t ZipPackage::Reader::read(char* buf, size_t n) {
   zip_int64_t got = zip_fread(file_, buf, n);
   if (got < 0) pkg_.fail(part_, std::string("cannot be read (") + zip_file_strerror(file_) + ")");
+  inflated_ += static_cast<uint64_t>(got);
+  pkg_.checkInflation(part_, inflated_, stored_);
   return static_cast<size_t>(got);
 }
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,9 @@ class ZipPackage {
   bool has(std::string_view part) const;
   // The part's size uncompressed as the archive declares it; 0 for a missing part.
   uint64_t size(std::string_view part) const;
+  // Reading a part fails (AutomationError) once it has inflated past 256 MB to more than 100
+  // times its stored size, or the parts read so far have together inflated that far beyond
+  // the package's size: a zip bomb, not a workbook.
   // The whole part; fails when it holds more than `limit` bytes uncompressed.
   std::string read(std::string_view part, size_t limit = 256u << 20) const;
   // Feeds the part to `sink` in chunks, without holding all of it.
@@ -46,21 +50,31 @@ class ZipPackage {
 
    private:
     friend class ZipPackage;
-    Reader(const ZipPackage& pkg, std::string part, zip_file* file) : pkg_(pkg), part_(std::move(part)), file_(file) {}
+    Reader(const ZipPackage& pkg, std::string part, zip_file* file, uint64_t stored)
+        : pkg_(pkg), part_(std::move(part)), file_(file), stored_(stored) {}
     const ZipPackage& pkg_;
     std::string part_;
     zip_file* file_;
+    uint64_t stored_;
+    uint64_t inflated_ = 0;
   };
   std::unique_ptr<Reader> open(std::string_view part) const;
 
  private:
   void openSource(zip_source* src, zip_error* ze);
   long long locate(std::string_view part) const;
+  uint64_t storedSize(long long index) const;
+  // `inflated` bytes of a part of `stored` bytes read so far.
+  void checkInflation(std::string_view part, uint64_t inflated, uint64_t stored) const;
   [[noreturn]] void fail(std::string_view part, const std::string& why) const;
 
   zip* zip_ = nullptr;
   std::string shown_;
   std::string bytes_;  // what an in-memory package reads from
+  uint64_t archiveSize_ = 0;
+  // How far each part read so far inflated, and their sum (a package is read on one thread).
+  mutable std::map<std::string, uint64_t, std::less<>> inflatedParts_;
+  mutable uint64_t inflatedTotal_ = 0;
 };
 
 }  // namespace corvane

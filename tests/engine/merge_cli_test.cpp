@@ -1,9 +1,13 @@
 // corvane-merge as a script would use it.
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
+#include "engine/core/error.h"
+#include "engine/writing/zip_writer.h"
 #include "tests/engine/test_support.h"
 
 namespace corvane {
@@ -73,6 +77,65 @@ TEST_F(MergeCli, FailureExitsOneWithTheDescription) {
   text = run("--horizontal -o " + ShellQuote(out) + " " + ShellQuote(a + "::Nope"));
   EXPECT_EQ(status, 1);
   EXPECT_NE(text.find("has no worksheet named"), std::string::npos) << text;
+}
+
+// Workbooks of a few megabytes that inflate to 270 and 300 MB, one cell written over and over and
+// deflated at zlib's fastest, the weakest a zip bomb comes: one sheet that large, and three
+// sheets of 100 MB. Refused, named, exit 1.
+TEST_F(MergeCli, RefusesZipBombs) {
+  struct Case {
+    int sheets, megabytes;
+    const char* expected;  // after the package's name
+  };
+  for (const Case& c : {Case{1, 270, " is damaged: its part xl/worksheets/sheet1.xml inflates to more than 100 times"},
+                        Case{3, 100, " is damaged: its part xl/worksheets/sheet3.xml brings what the package inflates"}}) {
+    SCOPED_TRACE(c.sheets);
+    std::vector<std::pair<std::string, std::string>> sheets;
+    for (int i = 0; i < c.sheets; ++i) sheets.emplace_back("S" + std::to_string(i), One(1));
+    auto parts = test::ReadZip(book("plain.xlsx", sheets));
+    std::string bomb = (tmp / "bomb.xlsx").string();
+    OutputFile file(::open(bomb.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644));
+    ZipWriter zip(file);
+    std::string rows;
+    while (rows.size() < (1u << 20)) rows += "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>";
+    std::string out(1 << 16, '\0');
+    for (const auto& [name, body] : parts) {
+      if (name.find("worksheets/") == std::string::npos) {
+        zip.add(name, body, 6);
+        continue;
+      }
+      zip.begin(name, false);
+      z_stream z{};
+      ASSERT_EQ(deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+      uLong crc = crc32(0, nullptr, 0);
+      uint64_t raw = 0;
+      auto feed = [&](const std::string& text, int flush) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()));
+        raw += text.size();
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        z.avail_in = static_cast<uInt>(text.size());
+        do {
+          z.next_out = reinterpret_cast<Bytef*>(out.data());
+          z.avail_out = static_cast<uInt>(out.size());
+          deflate(&z, flush);
+          zip.data(out.data(), out.size() - z.avail_out);
+        } while (z.avail_out == 0);
+      };
+      feed(body.substr(0, body.find("<sheetData>") + 11), Z_NO_FLUSH);
+      for (int i = 0; i < c.megabytes; ++i) feed(rows, Z_NO_FLUSH);
+      feed("</sheetData></worksheet>", Z_FINISH);
+      deflateEnd(&z);
+      zip.end(static_cast<uint32_t>(crc), raw);
+    }
+    zip.finish();
+    file.finish();
+    ASSERT_LT(std::filesystem::file_size(bomb), 3u << 20);
+    std::string merged = (tmp / "out.xlsx").string();
+    std::string text = run("-o " + ShellQuote(merged) + " " + ShellQuote(bomb));
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(text.find(Quoted(bomb) + c.expected), std::string::npos) << text;
+    EXPECT_FALSE(std::filesystem::exists(merged));
+  }
 }
 
 TEST_F(MergeCli, UsageErrorsExitTwo) {
