@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -82,22 +83,32 @@ uint64_t ZipPackage::size(std::string_view part) const {
   return st.size;
 }
 
-uint64_t ZipPackage::storedSize(long long index) const {
+ZipPackage::Sizes ZipPackage::sizesOf(long long index) const {
+  Sizes sizes;
   zip_stat_t st;
   zip_stat_init(&st);
-  if (zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) != 0 || !(st.valid & ZIP_STAT_COMP_SIZE)) return 0;
-  return st.comp_size;
+  if (zip_stat_index(zip_, static_cast<zip_uint64_t>(index), 0, &st) != 0) return sizes;
+  if (st.valid & ZIP_STAT_COMP_SIZE) sizes.stored = st.comp_size;
+  if (st.valid & ZIP_STAT_SIZE) sizes.declared = st.size;
+  return sizes;
 }
 
-void ZipPackage::checkInflation(std::string_view part, uint64_t inflated, uint64_t stored) const {
+void ZipPackage::checkInflation(std::string_view part, uint64_t inflated, const Sizes& sizes) const {
+  auto bomb = [](uint64_t inflates, uint64_t stored) {
+    return inflates >= kInflationFloor && inflates / kMaxInflation > stored;
+  };
+  if (inflated > sizes.declared) fail(part, "holds more than the package says it does");
   // A part read again adds nothing: what counts is how far each part inflates.
   auto at = inflatedParts_.find(part);
   if (at == inflatedParts_.end()) at = inflatedParts_.emplace(std::string(part), 0).first;
   if (inflated > at->second) inflatedTotal_ += inflated - std::exchange(at->second, inflated);
-  if (inflated >= kInflationFloor && inflated / kMaxInflation > stored)
+  // Before a part is read, what it says it holds already tells.
+  uint64_t whole = inflated == 0 && sizes.declared != kUnknown ? sizes.declared : inflated;
+  uint64_t total = inflatedTotal_ - at->second + std::max(at->second, whole);
+  if (bomb(whole, sizes.stored))
     fail(part, "inflates to more than " + std::to_string(kMaxInflation) +
                    " times its stored size, as a zip bomb does, and is not read");
-  if (archiveSize_ > 0 && inflatedTotal_ >= kInflationFloor && inflatedTotal_ / kMaxInflation > archiveSize_)
+  if (archiveSize_ > 0 && bomb(total, archiveSize_))
     fail(part, "brings what the package inflates to more than " + std::to_string(kMaxInflation) +
                    " times its size, as a zip bomb does, and is not read");
 }
@@ -112,15 +123,16 @@ void ZipPackage::stream(std::string_view part,
   if (idx < 0) fail(part, "is missing");
   std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> f(zip_fopen_index(zip_, static_cast<zip_uint64_t>(idx), 0), zip_fclose);
   if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
-  const uint64_t stored = storedSize(idx);
+  const Sizes sizes = sizesOf(idx);
   uint64_t inflated = 0;
+  checkInflation(part, inflated, sizes);
   std::unique_ptr<char[]> buf(new char[1 << 16]);
   for (;;) {
     zip_int64_t n = zip_fread(f.get(), buf.get(), 1 << 16);
     if (n < 0) fail(part, std::string("cannot be read (") + zip_file_strerror(f.get()) + ")");
     if (n == 0) break;
     inflated += static_cast<uint64_t>(n);
-    checkInflation(part, inflated, stored);
+    checkInflation(part, inflated, sizes);
     sink(buf.get(), static_cast<size_t>(n));
   }
 }
@@ -130,7 +142,14 @@ std::unique_ptr<ZipPackage::Reader> ZipPackage::open(std::string_view part) cons
   if (idx < 0) fail(part, "is missing");
   zip_file_t* f = zip_fopen_index(zip_, static_cast<zip_uint64_t>(idx), 0);
   if (!f) fail(part, std::string("cannot be read (") + zip_strerror(zip_) + ")");
-  return std::unique_ptr<Reader>(new Reader(*this, std::string(part), f, storedSize(idx)));
+  const Sizes sizes = sizesOf(idx);
+  try {
+    checkInflation(part, 0, sizes);
+  } catch (...) {
+    zip_fclose(f);
+    throw;
+  }
+  return std::unique_ptr<Reader>(new Reader(*this, std::string(part), f, sizes));
 }
 
 ZipPackage::Reader::~Reader() { zip_fclose(file_); }
@@ -139,7 +158,7 @@ size_t ZipPackage::Reader::read(char* buf, size_t n) {
   zip_int64_t got = zip_fread(file_, buf, n);
   if (got < 0) pkg_.fail(part_, std::string("cannot be read (") + zip_file_strerror(file_) + ")");
   inflated_ += static_cast<uint64_t>(got);
-  pkg_.checkInflation(part_, inflated_, stored_);
+  pkg_.checkInflation(part_, inflated_, sizes_);
   return static_cast<size_t>(got);
 }
 

@@ -30,13 +30,21 @@ class ZipPackage {
   bool has(std::string_view part) const;
   // The part's size uncompressed as the archive declares it; 0 for a missing part.
   uint64_t size(std::string_view part) const;
-  // Reading a part fails (AutomationError) once it has inflated past 256 MB to more than 100
-  // times its stored size, or the parts read so far have together inflated that far beyond
-  // the package's size: a zip bomb, not a workbook.
+  // Reading a part fails (AutomationError) when it inflates, or says it does, past 256 MB to
+  // more than 100 times its stored size, or the parts read so far together inflate that far
+  // beyond the package's size: a zip bomb, not a workbook. So does a part that holds more
+  // than the package says.
   // The whole part; fails when it holds more than `limit` bytes uncompressed.
   std::string read(std::string_view part, size_t limit = 256u << 20) const;
   // Feeds the part to `sink` in chunks, without holding all of it.
   void stream(std::string_view part, const std::function<void(const char*, size_t)>& sink) const;
+
+  static constexpr uint64_t kUnknown = UINT64_MAX;
+  // A part's sizes as the archive's directory gives them: stored (compressed) and inflated.
+  struct Sizes {
+    uint64_t stored = 0;
+    uint64_t declared = kUnknown;
+  };
 
   // A part read a piece at a time, for a reader that stops and later goes on where it stopped.
   // Valid while its package is.
@@ -50,12 +58,12 @@ class ZipPackage {
 
    private:
     friend class ZipPackage;
-    Reader(const ZipPackage& pkg, std::string part, zip_file* file, uint64_t stored)
-        : pkg_(pkg), part_(std::move(part)), file_(file), stored_(stored) {}
+    Reader(const ZipPackage& pkg, std::string part, zip_file* file, Sizes sizes)
+        : pkg_(pkg), part_(std::move(part)), file_(file), sizes_(sizes) {}
     const ZipPackage& pkg_;
     std::string part_;
     zip_file* file_;
-    uint64_t stored_;
+    Sizes sizes_;
     uint64_t inflated_ = 0;
   };
   std::unique_ptr<Reader> open(std::string_view part) const;
@@ -63,9 +71,10 @@ class ZipPackage {
  private:
   void openSource(zip_source* src, zip_error* ze);
   long long locate(std::string_view part) const;
-  uint64_t storedSize(long long index) const;
-  // `inflated` bytes of a part of `stored` bytes read so far.
-  void checkInflation(std::string_view part, uint64_t inflated, uint64_t stored) const;
+  Sizes sizesOf(long long index) const;
+  // Fails when a part of `sizes`, `inflated` bytes of it read so far (0: none yet), is or
+  // makes a zip bomb.
+  void checkInflation(std::string_view part, uint64_t inflated, const Sizes& sizes) const;
   [[noreturn]] void fail(std::string_view part, const std::string& why) const;
 
   zip* zip_ = nullptr;
