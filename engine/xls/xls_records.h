@@ -75,18 +75,22 @@ class Records {
   Records(const Source& src, uint64_t start, size_t chunk = 256 * 1024)
       : src_(src), next_(start), chunk_(chunk), buf_(new uint8_t[chunk + 65540]) {}
 
+  // The next record; false, with no record current, once the stream ends or a record is cut
+  // short (the stream ends there too: nothing after it is read).
   bool next() {
+    if (ended_) return false;
     pos_ = next_;
-    if (!ensure(pos_, 4)) return false;
+    if (!ensure(pos_, 4)) return end();
     const uint8_t* h = at(pos_);
     type = U16(h);
     len = U16(h + 2);
-    if (!ensure(pos_, 4 + size_t{len})) return false;  // cut short: the stream ends here
+    if (!ensure(pos_, 4 + size_t{len})) return end();
     next_ = pos_ + 4 + len;
     return true;
   }
   // The type of the record after the current one, or -1 at the end.
   int peek() {
+    if (ended_) return -1;
     uint64_t need = next_ - pos_ + 4;
     if (!ensure(pos_, static_cast<size_t>(need))) return -1;
     return U16(at(next_));
@@ -99,6 +103,13 @@ class Records {
 
  private:
   const uint8_t* at(uint64_t p) const { return buf_.get() + (p - bufStart_); }
+  bool end() {
+    ended_ = true;
+    type = 0;
+    len = 0;
+    pos_ = bufStart_;  // data() stays inside the buffer, with nothing to read
+    return false;
+  }
   // Makes [from, from + n) available in the buffer, reading from `from` when it is not.
   bool ensure(uint64_t from, size_t n) {
     if (from >= bufStart_ && from + n <= bufStart_ + bufLen_) return true;
@@ -117,6 +128,7 @@ class Records {
   std::unique_ptr<uint8_t[]> buf_;
   uint64_t bufStart_ = 0;
   size_t bufLen_ = 0;
+  bool ended_ = false;
 };
 
 // A record's body together with the CONTINUE records after it, and where each piece begins:
@@ -128,8 +140,7 @@ struct Continued {
   void read(Records& rec) {
     bytes.assign(reinterpret_cast<const char*>(rec.data()), rec.len);
     ends.assign(1, bytes.size());
-    while (rec.peek() == kContinue) {
-      rec.next();
+    while (rec.peek() == kContinue && rec.next()) {
       bytes.append(reinterpret_cast<const char*>(rec.data()), rec.len);
       ends.push_back(bytes.size());
     }

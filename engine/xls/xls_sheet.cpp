@@ -275,8 +275,7 @@ void SheetLoader::run(Records& rec, uint64_t streamSize) {
         if (!v8_ || n < 14 || lastObj_ < 0) break;
         size_t left = U16(d + 10);
         std::string text;
-        while (left > 0 && rec.peek() == kContinue) {
-          rec.next();
+        while (left > 0 && rec.peek() == kContinue && rec.next()) {
           const uint8_t* c = rec.data();
           if (rec.len < 1) continue;
           bool wide = c[0] & 1;

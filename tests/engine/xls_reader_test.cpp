@@ -568,6 +568,26 @@ TEST(XlsCorpus, HostileCountsCostNoMemory) {
   EXPECT_EQ(l.reader->sheets()[0].name, "Weekly Report");
 }
 
+// A CONTINUE record after the shared strings that claims more than the stream holds ends the
+// stream there: the strings are not run on for ever over what it would have held.
+TEST(XlsReader, ContinueCutShortEndsTheStream) {
+  test::TempDir tmp;
+  std::string cut;
+  BiffWriter::Put16(cut, 0x003C);
+  BiffWriter::Put16(cut, 64000);
+  cut += std::string("\0abcde", 6);
+  std::string path = (tmp / "cut.xls").string();
+  BiffWriter::Save(path, BiffWriter::CompoundFile(BiffWriter::Workbook({{"S", BiffWriter::Number(0, 0, 1)}},
+                                                                       BiffWriter::Sst({"one"}) + cut)));
+  try {
+    auto reader = OpenWorkbookFile(path);
+    reader->styles();
+    for (size_t i = 0; i < reader->sheets().size(); ++i) EXPECT_LT(reader->loadSheet(i)->memoryBytes(), 1u << 20);
+  } catch (const AutomationError& e) {
+    EXPECT_NE(std::string(e.description()).find(path), std::string::npos) << e.description();
+  }
+}
+
 // Truncated and bit-flipped copies of real workbooks either open or fail with a description:
 // never a crash, a hang or an allocation the file's size does not justify.
 TEST(XlsReader, HostileBytesFailWithADescription) {
