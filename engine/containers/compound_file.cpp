@@ -124,8 +124,9 @@ void CompoundFile::load() {
       uint64_t need = (miniStreamSize_ + secSize - 1) / secSize;
       for (uint32_t s : chain(U32(rootEntry + 116), fat_, need))
         miniSectors_.push_back((static_cast<uint64_t>(s) + 1) << sectorShift_);
-      miniStreamSize_ = std::min<uint64_t>(miniStreamSize_, miniSectors_.size() * uint64_t{secSize});
     }
+    // A mini stream is no longer than its chain, which may be empty whatever its size says.
+    miniStreamSize_ = std::min<uint64_t>(miniStreamSize_, miniSectors_.size() * uint64_t{secSize});
     if (numMiniFat > 0 && firstMiniFat != kEndOfChain) {
       std::vector<uint32_t> mf = chain(firstMiniFat, fat_, numMiniFat);
       miniFat_.resize(mf.size() * perSector);
